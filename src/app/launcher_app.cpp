@@ -1,0 +1,38 @@
+#include "launcher_app.h"
+
+#include "browser_host.h"
+#include "config_file.h"
+#include "display_modes.h"
+#include "launch_target.h"
+#include "main_dialog.h"
+#include "main_dialog_ids.h"
+
+#include <shellapi.h>
+
+void TearDownBrowser(BrowserHost* host, bool oleInitialised, void(WINAPI* uninitialiseOle)()) {
+    if (host != nullptr) {
+        if (host->browser != nullptr) {
+            host->browser->Close(OLECLOSE_NOSAVE);
+            host->browser->Release();
+            host->browser = nullptr;
+        }
+        host->Release();
+    }
+    if (oleInitialised) {
+        uninitialiseOle();
+    }
+}
+
+void LauncherApp::Run(HINSTANCE, int) {
+    ReadSettings();
+    EnumerateDisplayModes();
+
+    const INT_PTR outcome =
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr, MainDialogProc, 0);
+
+    TearDownBrowser(g_browserHost, g_oleInitialised);
+    g_browserHost = nullptr;
+    g_oleInitialised = false;
+
+    ShellExecuteA(nullptr, "open", LaunchTarget(outcome), "", "", SW_SHOWNORMAL);
+}

@@ -1,0 +1,123 @@
+#include "host_site.h"
+
+#include "browser_host.h"
+#include "host_calls.h"
+
+STDMETHODIMP HostSite::QueryInterface(REFIID iid, void** object) {
+    NoteHostCall("HostSite::QueryInterface");
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite)) {
+        *object = ClientSite();
+        return S_OK;
+    }
+    if (IsEqualIID(iid, IID_IOleInPlaceSite)) {
+        *object = InPlaceSite();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+// A member of its host: the control's references neither keep it alive nor end it.
+STDMETHODIMP_(ULONG) HostSite::AddRef() { return 1; }
+STDMETHODIMP_(ULONG) HostSite::Release() { return 1; }
+
+STDMETHODIMP HostSite::SaveObject() {
+    NoteHostCall("IOleClientSite::SaveObject");
+    return E_NOTIMPL;
+}
+STDMETHODIMP HostSite::GetMoniker(DWORD, DWORD, IMoniker**) {
+    NoteHostCall("IOleClientSite::GetMoniker");
+    return E_NOTIMPL;
+}
+STDMETHODIMP HostSite::GetContainer(IOleContainer** container) {
+    NoteHostCall("IOleClientSite::GetContainer");
+    if (container != nullptr) {
+        *container = nullptr;
+    }
+    return E_NOINTERFACE;
+}
+STDMETHODIMP HostSite::ShowObject() {
+    NoteHostCall("IOleClientSite::ShowObject");
+    return S_OK;
+}
+STDMETHODIMP HostSite::OnShowWindow(BOOL) {
+    NoteHostCall("IOleClientSite::OnShowWindow");
+    return E_NOTIMPL;
+}
+STDMETHODIMP HostSite::RequestNewObjectLayout() {
+    NoteHostCall("IOleClientSite::RequestNewObjectLayout");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP HostSite::GetWindow(HWND* window) {
+    NoteHostCall("IOleInPlaceSite::GetWindow");
+    if (window == nullptr) {
+        return E_POINTER;
+    }
+    *window = host->window;
+    return S_OK;
+}
+STDMETHODIMP HostSite::ContextSensitiveHelp(BOOL) {
+    NoteHostCall("IOleInPlaceSite::ContextSensitiveHelp");
+    return E_NOTIMPL;
+}
+STDMETHODIMP HostSite::CanInPlaceActivate() {
+    NoteHostCall("IOleInPlaceSite::CanInPlaceActivate");
+    return S_OK;
+}
+STDMETHODIMP HostSite::OnInPlaceActivate() {
+    NoteHostCall("IOleInPlaceSite::OnInPlaceActivate");
+    return S_OK;
+}
+STDMETHODIMP HostSite::OnUIActivate() {
+    NoteHostCall("IOleInPlaceSite::OnUIActivate");
+    return S_OK;
+}
+
+// The frame is the host's own; there is no separate document window, and the control covers the whole
+// client area of the host window. The caller's cb stays as the caller set it.
+STDMETHODIMP HostSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position,
+                                        RECT* clip, OLEINPLACEFRAMEINFO* frameInfo) {
+    NoteHostCall("IOleInPlaceSite::GetWindowContext");
+    if (frame == nullptr || document == nullptr || position == nullptr || clip == nullptr ||
+        frameInfo == nullptr) {
+        return E_POINTER;
+    }
+    *frame = host->frame.InPlaceFrame();
+    *document = nullptr;
+    GetClientRect(host->window, position);
+    GetClientRect(host->window, clip);
+    frameInfo->fMDIApp = FALSE;
+    frameInfo->hwndFrame = host->window;
+    frameInfo->haccel = nullptr;
+    frameInfo->cAccelEntries = 0;
+    return S_OK;
+}
+STDMETHODIMP HostSite::Scroll(SIZE) {
+    NoteHostCall("IOleInPlaceSite::Scroll");
+    return E_NOTIMPL;
+}
+STDMETHODIMP HostSite::OnUIDeactivate(BOOL) {
+    NoteHostCall("IOleInPlaceSite::OnUIDeactivate");
+    return S_OK;
+}
+STDMETHODIMP HostSite::OnInPlaceDeactivate() {
+    NoteHostCall("IOleInPlaceSite::OnInPlaceDeactivate");
+    return S_OK;
+}
+STDMETHODIMP HostSite::DiscardUndoState() {
+    NoteHostCall("IOleInPlaceSite::DiscardUndoState");
+    return E_NOTIMPL;
+}
+STDMETHODIMP HostSite::DeactivateAndUndo() {
+    NoteHostCall("IOleInPlaceSite::DeactivateAndUndo");
+    return E_NOTIMPL;
+}
+// The control keeps the place it was given: it is neither moved nor resized.
+STDMETHODIMP HostSite::OnPosRectChange(const RECT*) {
+    NoteHostCall("IOleInPlaceSite::OnPosRectChange");
+    return S_OK;
+}

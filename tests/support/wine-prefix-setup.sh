@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Boots a fresh Wine prefix for the tests and sets what the tests rely on:
+#  - no window manager management, so dialogs are mapped whole and hide at once under Xvfb;
+#  - http URLs handed to the shell go to url-capture.sh, which appends them to $TAVAREN_URL_LOG.
+set -eu
+export WINEPREFIX WINEDEBUG=-all WINEARCH=win64
+WINE64=/usr/lib/wine/wine64
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+wineboot -i </dev/null >/dev/null 2>&1
+"$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+"$WINE64" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d "$here/url-capture.sh" /f
+"$WINE64" reg add 'HKCU\Software\Wine\WineBrowser' /v Mailers /t REG_SZ /d "$here/url-capture.sh" /f
+wineserver -w
