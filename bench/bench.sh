@@ -1,0 +1,323 @@
+#!/usr/bin/env bash
+# Benchmark of Tavaren.exe beside BareLauncher.exe (the same window with nothing behind it).
+#
+#   bash bench/bench.sh [--runs N] [--settle MS] [--timeout S] [--no-build]
+#
+# For each program, over N runs (default 7), under Wine with the 64-bit test build:
+#   start -> window   from just before the program is started to the X server mapping its window
+#                     (bench/x_probe.cpp listens for MapNotify: no polling, sub-millisecond);
+#   PLAY -> game      from the press of the left button on PLAY (sent through XTEST by x_probe) to the
+#                     moment the stand-in game (bench/stub_game.cpp) recorded as its start, both read from
+#                     the same wall clock;
+#   peak memory       VmHWM of the Wine process running the program, read just before PLAY is clicked.
+# It prints the median of each beside each other, the sizes of the 32-bit release executables and, when
+# bench/settings_rewrite_bench.cpp exists, that program's own line.
+#
+# Environment: DISPLAY (an X server to use; otherwise a private Xvfb is started), TAVAREN_BENCH_PREFIX (the
+# Wine prefix, default /tmp/wp-bench; it must be the benchmark's own: it is shut down at the end).
+set -euo pipefail
+export LC_ALL=C
+
+runs=7
+settle_ms=1000
+timeout_s=30
+build=1
+
+usage() {
+    sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
+}
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --runs) runs="${2:?--runs needs a number}"; shift 2 ;;
+    --settle) settle_ms="${2:?--settle needs milliseconds}"; shift 2 ;;
+    --timeout) timeout_s="${2:?--timeout needs seconds}"; shift 2 ;;
+    --no-build) build=0; shift ;;
+    -h | --help) usage; exit 0 ;;
+    *) echo "bench: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
+    esac
+done
+for number in "$runs" "$settle_ms" "$timeout_s"; do
+    case "$number" in '' | *[!0-9]*) echo "bench: '$number' is not a whole number" >&2; exit 2 ;; esac
+done
+[ "$runs" -ge 1 ] || { echo "bench: --runs must be at least 1" >&2; exit 2; }
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+out="$root/build/bench"
+# The 64-bit build that runs here, in a tree of its own (tests off) so that it neither waits for nor
+# disturbs the test build in build/test-x64.
+x64="$out/test-x64"
+x86="$root/build/release-x86"
+x_probe="$out/x_probe"
+WINE64=/usr/lib/wine/wine64
+
+export WINEPREFIX="${TAVAREN_BENCH_PREFIX:-/tmp/wp-bench}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+# Unix time in microseconds, without starting a process.
+now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
+
+xvfb_pid=""
+hold_pid=""
+app_pid=""
+watch_pid=""
+server_started=0
+rundir=""
+
+cleanup() {
+    local pid
+    for pid in "$app_pid" "$watch_pid" "$hold_pid"; do
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            kill "$pid" 2>/dev/null || true
+        fi
+    done
+    if [ "$server_started" = 1 ]; then
+        # Ends what is left in the benchmark's prefix (a stand-in game, the desktop) and its server.
+        wineserver -k </dev/null >/dev/null 2>&1 || true
+    fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
+    if [ -n "$rundir" ]; then
+        rm -rf "$rundir"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+die() {
+    echo "bench: $*" >&2
+    exit 1
+}
+
+mkdir -p "$out"
+# One benchmark at a time: runs would share the prefix, the display and the files in build/bench.
+exec 8>"$out/bench.lock"
+flock -n 8 || die "another bench.sh is running"
+
+# ---- Build ---------------------------------------------------------------------------------------------
+if [ "$build" = 1 ]; then
+    [ -f /usr/include/X11/extensions/XTest.h ] ||
+        die "bench/x_probe.cpp needs the X11 and XTEST headers: apt-get install libx11-dev libxtst-dev"
+    log="$out/build.log"
+    : >"$log"
+    echo "bench: building (log: $log)" >&2
+    {
+        cmake --preset test-x64 -B "$x64" -DTAVAREN_BUILD_TESTS=OFF &&
+            cmake --build "$x64" --target Tavaren BareLauncher BenchStubGame BenchHoldDesktop -j2 &&
+            cmake --preset release-x86 &&
+            cmake --build "$x86" --target Tavaren BareLauncher -j2 &&
+            clang++ -O2 -std=c++17 -Wall -Wextra "$root/bench/x_probe.cpp" -lX11 -lXtst -o "$x_probe"
+    } >>"$log" 2>&1 || {
+        tail -n 30 "$log" >&2
+        die "the build failed"
+    }
+fi
+
+tavaren_exe="$x64/src/app/Tavaren.exe"
+bare_exe="$x64/bench/BareLauncher.exe"
+stub_exe="$x64/bench/stub_game/_Tavaren.exe"
+hold_exe="$x64/bench/hold_desktop.exe"
+for file in "$tavaren_exe" "$bare_exe" "$stub_exe" "$hold_exe" "$x_probe" \
+    "$x86/src/app/Tavaren.exe" "$x86/bench/BareLauncher.exe"; do
+    [ -f "$file" ] || die "$file is missing (run without --no-build)"
+done
+
+# ---- X server ------------------------------------------------------------------------------------------
+if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+    display_note="DISPLAY $DISPLAY"
+else
+    display_file="$out/xvfb.display"
+    : >"$display_file"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" </dev/null >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$display_file" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start"
+        sleep 0.05
+    done
+    [ -s "$display_file" ] || die "Xvfb did not report its display within 5 s"
+    export DISPLAY=":$(head -n 1 "$display_file")"
+    display_note="private Xvfb $DISPLAY"
+fi
+
+# ---- Wine prefix, booted once and kept warm ------------------------------------------------------------
+if [ ! -f "$WINEPREFIX/.tavaren-bench-ready" ]; then
+    echo "bench: preparing the Wine prefix $WINEPREFIX" >&2
+    mkdir -p "$WINEPREFIX"
+    "$root/tests/support/wine-prefix-setup.sh" </dev/null >/dev/null 2>&1 || die "could not prepare $WINEPREFIX"
+    touch "$WINEPREFIX/.tavaren-bench-ready"
+fi
+wineserver -p </dev/null >/dev/null 2>&1 || true
+server_started=1
+"$WINE64" "$hold_exe" </dev/null >/dev/null 2>&1 &
+hold_pid=$!
+
+rundir="$(mktemp -d "${TMPDIR:-/tmp}/tavaren-bench.XXXXXX")"
+cp "$stub_exe" "$rundir/_Tavaren.exe"
+printf 'screenWidth = 1024\r\nscreenHeight = 768\r\nscreenBPP = 32\r\nbloom = 1\r\n' >"$rundir/config.cfg"
+cd "$rundir"
+
+# ---- One run -------------------------------------------------------------------------------------------
+# Sets run_window_us, run_play_us and run_hwm_kb, or ends the script.
+run_once() {
+    local exe="$1" label="$2"
+    local class
+    class="$(basename "$exe")"
+    local deadline=$(($(now_us) + timeout_s * 1000000))
+    rm -f game-started.txt game-started.tmp
+
+    # Listening for the window before the program starts.
+    local watch_out="$out/x_probe-watch.out"
+    : >"$watch_out"
+    "$x_probe" watch "$class" $((timeout_s * 1000)) >"$watch_out" 2>&1 &
+    watch_pid=$!
+    until grep -q '^ready$' "$watch_out"; do
+        kill -0 "$watch_pid" 2>/dev/null || die "$label: x_probe watch failed: $(cat "$watch_out")"
+        [ "$(now_us)" -lt "$deadline" ] || die "$label: x_probe watch did not start"
+        sleep 0.005
+    done
+
+    local started_us
+    started_us=$(now_us)
+    "$WINE64" "$exe" </dev/null >/dev/null 2>&1 &
+    app_pid=$!
+
+    local watch_rc=0
+    wait "$watch_pid" || watch_rc=$?
+    watch_pid=""
+    [ "$watch_rc" = 0 ] || die "$label: its window was not mapped within ${timeout_s} s"
+    local window mapped_ns
+    read -r window mapped_ns < <(sed -n 2p "$watch_out")
+    run_window_us=$((mapped_ns / 1000 - started_us))
+
+    sleep "$(awk -v ms="$settle_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
+
+    # The Windows program is this very Linux process: wine64 loads it in place.
+    [ -r "/proc/$app_pid/status" ] || die "$label: the program ended before PLAY was clicked"
+    tr '\0' ' ' <"/proc/$app_pid/cmdline" | grep -qi "$class" ||
+        die "$label: process $app_pid does not run $class"
+    run_hwm_kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$app_pid/status")
+
+    # PLAY's centre, from the template (7,215 76x14 in a 433x236 dialog) scaled to the window's size.
+    local WIDTH HEIGHT
+    eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=')"
+    local pressed_ns
+    pressed_ns=$("$x_probe" click "$window" $((WIDTH * 45 / 433)) $((HEIGHT * 222 / 236))) ||
+        die "$label: could not click PLAY"
+
+    until [ -f game-started.txt ]; do
+        [ "$(now_us)" -lt "$deadline" ] || die "$label: the game was not started within ${timeout_s} s of the run"
+        sleep 0.01
+    done
+    local ticks
+    ticks=$(tr -d '\r\n' <game-started.txt)
+    # FILETIME ticks (100 ns since 1601) to Unix microseconds.
+    run_play_us=$(((ticks - 116444736000000000) / 10 - pressed_ns / 1000))
+
+    while kill -0 "$app_pid" 2>/dev/null; do
+        [ "$(now_us)" -lt "$deadline" ] || die "$label: did not exit after PLAY"
+        sleep 0.01
+    done
+    local rc=0
+    wait "$app_pid" || rc=$?
+    app_pid=""
+    [ "$rc" = 0 ] || die "$label: exited with status $rc"
+}
+
+# ---- Measuring -----------------------------------------------------------------------------------------
+declare -a tav_window tav_play tav_hwm bare_window bare_play bare_hwm
+raw="$out/runs.tsv"
+printf 'run\tprogram\tstart_to_window_us\tplay_to_game_us\tvmhwm_kb\n' >"$raw"
+
+measure() {
+    local which="$1" index="$2"
+    if [ "$which" = tavaren ]; then
+        run_once "$tavaren_exe" Tavaren.exe
+    else
+        run_once "$bare_exe" BareLauncher.exe
+    fi
+    if [ "$index" != warmup ]; then
+        if [ "$which" = tavaren ]; then
+            tav_window+=("$run_window_us") tav_play+=("$run_play_us") tav_hwm+=("$run_hwm_kb")
+        else
+            bare_window+=("$run_window_us") bare_play+=("$run_play_us") bare_hwm+=("$run_hwm_kb")
+        fi
+    fi
+    printf '%s\t%s\t%s\t%s\t%s\n' "$index" "$which" "$run_window_us" "$run_play_us" "$run_hwm_kb" >>"$raw"
+}
+
+load_before=$(cut -d' ' -f1 /proc/loadavg)
+echo "bench: warm-up run of each program" >&2
+measure tavaren warmup
+measure bare warmup
+for i in $(seq "$runs"); do
+    echo "bench: run $i of $runs" >&2
+    # Alternating which goes first, so neither always runs right after the other.
+    if [ $((i % 2)) = 1 ]; then
+        measure tavaren "$i"
+        measure bare "$i"
+    else
+        measure bare "$i"
+        measure tavaren "$i"
+    fi
+done
+
+# ---- Report --------------------------------------------------------------------------------------------
+median() {
+    printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END {
+        if (NR % 2) print v[(NR + 1) / 2]; else printf "%.0f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+# "median unit (min-max)" of the values, each divided by scale and shown with one decimal.
+summary() {
+    local scale="$1" unit="$2"
+    shift 2
+    printf '%s\n' "$@" | sort -n | awk -v m="$(median "$@")" -v s="$scale" -v u="$unit" \
+        'NR == 1 { lo = $1 } { hi = $1 } END { printf "%7.1f %s (%.1f-%.1f)", m / s, u, lo / s, hi / s }'
+}
+# label, scale, unit, then the names of Tavaren's and the bare program's arrays.
+row() {
+    local -n tavaren_values="$4" bare_values="$5"
+    printf '%-36s Tavaren %-28s bare %s\n' "$1 (median of $runs)" \
+        "$(summary "$2" "$3" "${tavaren_values[@]}")" "$(summary "$2" "$3" "${bare_values[@]}")"
+}
+
+tavaren_size=$(stat -c %s "$x86/src/app/Tavaren.exe")
+bare_size=$(stat -c %s "$x86/bench/BareLauncher.exe")
+
+echo
+echo "Tavaren.exe beside BareLauncher.exe: $runs runs each after a warm-up; 64-bit test build under" \
+    "$("$WINE64" --version 2>/dev/null || echo wine), $display_note; load average $load_before on $(nproc) CPUs" \
+    "at the start; (min-max) in brackets"
+row "start->window" 1000 ms tav_window bare_window
+row "PLAY click->game start" 1000 ms tav_play bare_play
+row "peak memory, VmHWM" 1024 MiB tav_hwm bare_hwm
+printf '%-36s Tavaren %-28s bare %s\n' "32-bit release exe size" "$tavaren_size bytes" "$bare_size bytes"
+echo "(raw runs: $raw)"
+
+# ---- The settings file ---------------------------------------------------------------------------------
+status=0
+settings_bench="$root/bench/settings_rewrite_bench.cpp"
+if [ -f "$settings_bench" ]; then
+    # The portable sources of tavaren_settings (src/settings/CMakeLists.txt), with the POSIX file replacement.
+    sources=()
+    for source in "$root"/src/settings/*.cpp; do
+        case "$source" in *_win.cpp) ;; *) sources+=("$source") ;; esac
+    done
+    settings_log="$out/settings_rewrite_bench.log"
+    if clang++ -O2 -std=c++17 -I"$root/src/settings" "$settings_bench" "${sources[@]}" \
+        -o "$out/settings_rewrite_bench" >"$settings_log" 2>&1; then
+        if ! (cd "$out" && ./settings_rewrite_bench); then
+            echo "settings rewrite: the benchmark program failed"
+            status=1
+        fi
+    else
+        echo "settings rewrite: bench/settings_rewrite_bench.cpp did not build (see $settings_log)"
+        status=1
+    fi
+else
+    echo "settings rewrite: not measured yet (bench/settings_rewrite_bench.cpp does not exist)"
+fi
+exit "$status"
