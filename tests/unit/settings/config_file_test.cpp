@@ -1,0 +1,430 @@
+// Reading and rewriting config.cfg on disk: the file as a whole, what a failed rewrite leaves behind and
+// the working-directory entry points.
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config_file.h"
+#include "config_text.h"
+#include "replace_file.h"
+#include "settings_test_support.h"
+
+#ifdef _WIN32
+#include <thread>
+#include <windows.h>
+#endif
+
+using namespace std::string_literals;
+using settings_test::Lines;
+using settings_test::ReadBytes;
+using settings_test::Settings;
+using settings_test::TempDir;
+using settings_test::WriteBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<std::string> kOnlyConfig = {"config.cfg"};
+
+const std::string kWorkedExample =
+    Lines({"// comment", "screenWidth = 1024", "screenHeight = 768", "screenBPP = 32", "bloom = 1"}, "\r\n");
+
+// Writes the first half of what it is given, then fails, as a full disk would.
+bool FailHalfWay(std::FILE* file, const char* data, std::size_t size) {
+    WriteAllBytes(file, data, size / 2);
+    return false;
+}
+
+std::size_t g_bytesSeenByWriter = 0;
+
+bool FailAfterWriting(std::FILE* file, const char* data, std::size_t size) {
+    g_bytesSeenByWriter = size;
+    WriteAllBytes(file, data, size);
+    return false;
+}
+
+// The working directory changed for as long as the object lives.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const fs::path& path) : previous_(fs::current_path()) {
+        fs::current_path(path);
+    }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+    ~WorkingDirectory() { fs::current_path(previous_); }
+
+private:
+    fs::path previous_;
+};
+
+void MakeReadOnly(const std::string& path) {
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Reading the file
+
+TEST(SettingsFileRead, MissingFileLeavesSettingsUnchanged) {
+    TempDir dir;
+    LauncherSettings settings = Settings(1, 2, 3, 4);
+    EXPECT_FALSE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_EQ(settings, Settings(1, 2, 3, 4));
+}
+
+TEST(SettingsFileRead, WorkedExample) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), kWorkedExample));
+    LauncherSettings settings;
+    EXPECT_TRUE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_EQ(settings, Settings(1024, 768, 32, 1));
+}
+
+TEST(SettingsFileRead, ReadsPastNulAndEndOfFileBytes) {
+    // Text mode on Windows would stop at 0x1A and turn CR LF into LF; the file is read as bytes.
+    TempDir dir;
+    ASSERT_TRUE(
+        WriteBytes(dir.File("config.cfg"), "screenWidth = 5\r\n\x1A\r\n\0\0\nbloom = 7\r\nscreenBPP\r\n"s));
+    LauncherSettings settings = Settings(0, 0, 9, 0);
+    EXPECT_TRUE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_EQ(settings, Settings(5, 0, 9, 7));
+}
+
+TEST(SettingsFileRead, DirectoryNamedConfigFileLeavesSettingsUnchanged) {
+    TempDir dir;
+    fs::create_directory(dir.Path() / "config.cfg");
+    LauncherSettings settings = Settings(1, 2, 3, 4);
+    EXPECT_FALSE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_EQ(settings, Settings(1, 2, 3, 4));
+}
+
+TEST(SettingsFileRead, ReadOnlyFileIsRead) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "bloom = 3\n"));
+    MakeReadOnly(dir.File("config.cfg"));
+    LauncherSettings settings;
+    EXPECT_TRUE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_EQ(settings.bloom, 3);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Rewriting the file
+
+TEST(SettingsFileRewrite, WorkedExample) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+    LauncherSettings settings;
+    ASSERT_TRUE(ReadSettingsFile(path, settings));
+    settings.screenWidth = 1280;
+    settings.screenHeight = 1024;
+    settings.screenBPP = 32;
+    settings.bloom = 0;
+    EXPECT_TRUE(WriteSettingsFile(path, settings));
+    EXPECT_EQ(ReadBytes(path), Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024",
+                                      "screenBPP = 32", "bloom = 0"}));
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+TEST(SettingsFileRewrite, MissingFileIsCreatedWithTheFourLines) {
+    TempDir dir;
+    EXPECT_TRUE(WriteSettingsFile(dir.File("config.cfg"), Settings(1024, 768, 32, 1)));
+    EXPECT_EQ(ReadBytes(dir.File("config.cfg")),
+              Lines({"screenWidth = 1024", "screenHeight = 768", "screenBPP = 32", "bloom = 1"}));
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+TEST(SettingsFileRewrite, EmptyFileGetsTheFourLines) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), ""));
+    EXPECT_TRUE(WriteSettingsFile(dir.File("config.cfg"), Settings(-1, -2, 0, 5)));
+    EXPECT_EQ(ReadBytes(dir.File("config.cfg")),
+              Lines({"screenWidth = -1", "screenHeight = -2", "screenBPP = 0", "bloom = 5"}));
+}
+
+TEST(SettingsFileRewrite, EveryByteOfOtherLinesIsKept) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    const std::string binary = "\0\x01\x1A\x7F\x80\xFE\xFF tail"s;
+    ASSERT_TRUE(WriteBytes(path, "\xEF\xBB\xBF# first\r\n" + binary + "\n\x1A\r\nscreenWidth = 1\nlast"));
+    EXPECT_TRUE(WriteSettingsFile(path, Settings(2, 3, 4, 5)));
+    EXPECT_EQ(ReadBytes(path), "\xEF\xBB\xBF" + Lines({"# first", binary, "\x1A", "screenWidth = 2", "last",
+                                                       "screenHeight = 3", "screenBPP = 4", "bloom = 5"}));
+}
+
+TEST(SettingsFileRewrite, LongLineIsWrittenWhole) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    std::string longLine = "# ";
+    for (int i = 0; longLine.size() < 1500000; ++i) {
+        longLine += std::to_string(i);
+    }
+    ASSERT_TRUE(WriteBytes(path, "bloom = 1\n" + longLine + "\nscreenWidth = 3\n"));
+    EXPECT_TRUE(WriteSettingsFile(path, Settings(4, 5, 6, 0)));
+    EXPECT_EQ(ReadBytes(path),
+              Lines({"bloom = 0", longLine, "screenWidth = 4", "screenHeight = 5", "screenBPP = 6"}));
+}
+
+TEST(SettingsFileRewrite, DoesNotReadValuesFromTheFile) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, "screenWidth = 1600\nscreenHeight = 1200\n"));
+    const LauncherSettings memory = Settings(0, 0, 0, 0);
+    EXPECT_TRUE(WriteSettingsFile(path, memory));
+    EXPECT_EQ(memory, Settings(0, 0, 0, 0));
+    EXPECT_EQ(ReadBytes(path), Lines({"screenWidth = 0", "screenHeight = 0", "screenBPP = 0", "bloom = 0"}));
+}
+
+#ifndef _WIN32
+TEST(SettingsFileRewrite, KeepsThePermissionsOfTheFile) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, "x\n"));
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+#endif
+
+// ---------------------------------------------------------------------------------------------------------
+// A rewrite that can't complete leaves the file as it was and no temporary file behind
+
+TEST(SettingsFileSafety, WriteFailureHalfWayKeepsTheOriginal) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    const std::string original = kWorkedExample + "\x1A tail without newline";
+    ASSERT_TRUE(WriteBytes(path, original));
+    EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4), FailHalfWay));
+    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+TEST(SettingsFileSafety, WriteFailureAfterTheLastByteKeepsTheOriginal) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+    g_bytesSeenByWriter = 0;
+    EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4), FailAfterWriting));
+    EXPECT_GT(g_bytesSeenByWriter, 0u);
+    EXPECT_EQ(ReadBytes(path), kWorkedExample);
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+TEST(SettingsFileSafety, WriteFailureOnAMissingFileCreatesNothing) {
+    TempDir dir;
+    EXPECT_FALSE(WriteSettingsFile(dir.File("config.cfg"), Settings(1, 2, 3, 4), FailHalfWay));
+    EXPECT_TRUE(dir.Names().empty());
+}
+
+TEST(SettingsFileSafety, ReadOnlyFileIsLeftAlone) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+    MakeReadOnly(path);
+    EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+    EXPECT_EQ(ReadBytes(path), kWorkedExample);
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::owner_write, fs::perms::none);
+}
+
+TEST(SettingsFileSafety, DirectoryNamedConfigFileIsLeftAlone) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    fs::create_directory(path);
+    ASSERT_TRUE(WriteBytes(dir.File("config.cfg/inside.txt"), "kept"));
+    EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+    EXPECT_TRUE(fs::is_directory(path));
+    EXPECT_EQ(ReadBytes(dir.File("config.cfg/inside.txt")), "kept");
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+TEST(SettingsFileSafety, MissingDirectoryFailsWithoutCreatingAnything) {
+    TempDir dir;
+    EXPECT_FALSE(WriteSettingsFile(dir.File("absent/config.cfg"), Settings(1, 2, 3, 4)));
+    EXPECT_TRUE(dir.Names().empty());
+}
+
+// The replacement step on its own refuses targets it must not touch, and leaves the new file for the
+// caller to remove.
+TEST(SettingsFileSafety, ReplacementRefusesReadOnlyTarget) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "old"));
+    ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
+    MakeReadOnly(dir.File("config.cfg"));
+    EXPECT_FALSE(ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg")));
+    EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "old");
+    EXPECT_EQ(ReadBytes(dir.File("new.tmp")), "new");
+}
+
+TEST(SettingsFileSafety, ReplacementRefusesDirectoryTarget) {
+    TempDir dir;
+    fs::create_directory(dir.Path() / "config.cfg");
+    ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
+    EXPECT_FALSE(ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg")));
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "config.cfg"));
+    EXPECT_EQ(ReadBytes(dir.File("new.tmp")), "new");
+}
+
+TEST(SettingsFileSafety, ReplacementPutsTheNewFileInPlace) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "old"));
+    ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
+    EXPECT_TRUE(ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg")));
+    EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "new");
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+#ifdef _WIN32
+namespace {
+
+// Holds config.cfg open the way another program would, for as long as the object lives.
+class HeldFile {
+public:
+    HeldFile(const std::string& path, DWORD access, DWORD share)
+        : handle_(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr)) {}
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() { Release(); }
+
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Release() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+            handle_ = INVALID_HANDLE_VALUE;
+        }
+    }
+
+private:
+    HANDLE handle_;
+};
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+TEST(SettingsFileLocked, FileOpenedWithoutSharingIsLeftAlone) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+    {
+        HeldFile held(path, GENERIC_READ | GENERIC_WRITE, 0);
+        ASSERT_TRUE(held.Held());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+        EXPECT_LT(SecondsSince(start), 1.5);
+    }
+    EXPECT_EQ(ReadBytes(path), kWorkedExample);
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+TEST(SettingsFileLocked, FileHeldForReadingGivesUpAfterBoundedRetries) {
+    // A scanner that reads the file lets us read it too, but not replace it.
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+    {
+        HeldFile held(path, GENERIC_READ, FILE_SHARE_READ);
+        ASSERT_TRUE(held.Held());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+        const double seconds = SecondsSince(start);
+        EXPECT_GT(seconds, 0.5); // it did wait for the file
+        EXPECT_LT(seconds, 1.5); // but not for long
+    }
+    EXPECT_EQ(ReadBytes(path), kWorkedExample);
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+TEST(SettingsFileLocked, FileReleasedDuringTheRetriesIsRewritten) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+    HeldFile held(path, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(held.Held());
+    std::thread releaser([&held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        held.Release();
+    });
+    const bool written = WriteSettingsFile(path, Settings(1280, 1024, 32, 0));
+    releaser.join();
+    EXPECT_TRUE(written);
+    EXPECT_EQ(ReadBytes(path), Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024",
+                                      "screenBPP = 32", "bloom = 0"}));
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+
+TEST(SettingsFileLocked, ReplacementWaitsForAScannerOnTheNewFile) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "old"));
+    ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
+    {
+        HeldFile held(dir.File("new.tmp"), GENERIC_READ, FILE_SHARE_READ);
+        ASSERT_TRUE(held.Held());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg")));
+        const double seconds = SecondsSince(start);
+        EXPECT_GT(seconds, 0.5);
+        EXPECT_LT(seconds, 1.5);
+    }
+    EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "old");
+
+    HeldFile held(dir.File("new.tmp"), GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(held.Held());
+    std::thread releaser([&held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        held.Release();
+    });
+    const bool replaced = ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg"));
+    releaser.join();
+    EXPECT_TRUE(replaced);
+    EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "new");
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+}
+#endif
+
+// ---------------------------------------------------------------------------------------------------------
+// The entry points the launcher calls, on config.cfg in the working directory
+
+TEST(SettingsWorkingDirectory, ReadAndWriteConfigInTheWorkingDirectory) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), kWorkedExample));
+    WorkingDirectory cwd(dir.Path());
+    const LauncherSettings saved = g_settings;
+
+    g_settings = Settings(0, 0, 0, 0);
+    ReadSettings();
+    EXPECT_EQ(g_settings, Settings(1024, 768, 32, 1));
+
+    g_settings = Settings(1280, 1024, 32, 0);
+    WriteSettings();
+    EXPECT_EQ(g_settings, Settings(1280, 1024, 32, 0));
+    EXPECT_EQ(ReadBytes("config.cfg"), Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024",
+                                              "screenBPP = 32", "bloom = 0"}));
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
+    g_settings = saved;
+}
+
+TEST(SettingsWorkingDirectory, MissingConfigIsCreatedByWriteAndIgnoredByRead) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.Path());
+    const LauncherSettings saved = g_settings;
+
+    g_settings = Settings(800, 600, 16, 1);
+    ReadSettings();
+    EXPECT_EQ(g_settings, Settings(800, 600, 16, 1));
+    EXPECT_TRUE(dir.Names().empty());
+
+    WriteSettings();
+    EXPECT_EQ(ReadBytes("config.cfg"),
+              Lines({"screenWidth = 800", "screenHeight = 600", "screenBPP = 16", "bloom = 1"}));
+    g_settings = saved;
+}

@@ -1,0 +1,128 @@
+#pragma once
+// Helpers shared by the settings tests: a private temporary directory per test and whole-file access.
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <initializer_list>
+#include <ostream>
+#include <random>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "config_text.h"
+#include "launcher_settings.h"
+
+// Comparison and printing for GoogleTest; beside the type, where lookup finds them.
+inline bool operator==(const LauncherSettings& a, const LauncherSettings& b) {
+    return a.screenWidth == b.screenWidth && a.screenHeight == b.screenHeight && a.screenBPP == b.screenBPP &&
+           a.bloom == b.bloom;
+}
+
+inline bool operator!=(const LauncherSettings& a, const LauncherSettings& b) {
+    return !(a == b);
+}
+
+// Lets GoogleTest print settings in failure messages.
+inline void PrintTo(const LauncherSettings& s, std::ostream* out) {
+    *out << "{" << s.screenWidth << ", " << s.screenHeight << ", " << s.screenBPP << ", " << s.bloom << "}";
+}
+
+namespace settings_test {
+
+namespace fs = std::filesystem;
+
+// A fresh empty directory under the system's temporary directory, removed with all it holds.
+class TempDir {
+public:
+    TempDir() {
+        static unsigned counter = 0;
+        std::random_device entropy;
+        const fs::path base = fs::temp_directory_path();
+        for (;;) {
+            path_ =
+                base / ("tavaren-settings-" + std::to_string(entropy()) + "-" + std::to_string(++counter));
+            if (fs::create_directory(path_)) {
+                break;
+            }
+        }
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    ~TempDir() {
+        std::error_code error;
+        // Read-only files would stop the removal on Windows.
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path_, error)) {
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
+        }
+        fs::remove_all(path_, error);
+    }
+
+    const fs::path& Path() const { return path_; }
+
+    // A file name inside the directory, as the narrow string the settings functions take.
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+    // The names of everything in the directory, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(path_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    fs::path path_;
+};
+
+// The whole file, byte for byte; empty when it can't be read.
+inline std::string ReadBytes(const std::string& path) {
+    std::string bytes;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t count;
+        while ((count = std::fread(buffer, 1, sizeof(buffer), file)) > 0) {
+            bytes.append(buffer, count);
+        }
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// Creates or overwrites the file with exactly these bytes; false when that fails.
+inline bool WriteBytes(const std::string& path, std::string_view bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+// The lines joined, each followed by lineEnd.
+inline std::string Lines(std::initializer_list<std::string_view> lines,
+                         std::string_view lineEnd = kPlatformLineEnd) {
+    std::string text;
+    for (const std::string_view line : lines) {
+        text += line;
+        text += lineEnd;
+    }
+    return text;
+}
+
+inline LauncherSettings Settings(std::int32_t width, std::int32_t height, std::int32_t bpp,
+                                 std::int32_t bloom) {
+    LauncherSettings settings;
+    settings.screenWidth = width;
+    settings.screenHeight = height;
+    settings.screenBPP = bpp;
+    settings.bloom = bloom;
+    return settings;
+}
+
+} // namespace settings_test
