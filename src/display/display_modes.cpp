@@ -1,5 +1,33 @@
 #include "display_modes.h"
 
+#include "direct3d_source.h"
+#include "display_mode_filter.h"
+#include "system_library.h"
+
 DisplayModeList g_displayModes;
 
-void EnumerateDisplayModes() { g_displayModes.clear(); }
+void ListDisplayModes(Direct3DCreate9Function create, DisplayModeList& modes) {
+    modes.clear();
+    if (create == nullptr) {
+        return;
+    }
+    IDirect3D9* d3d = create(D3D_SDK_VERSION);
+    if (d3d == nullptr) {
+        return;
+    }
+    FillDisplayModes(*d3d, modes);
+    d3d->Release();
+}
+
+void EnumerateDisplayModes() {
+    g_displayModes.clear();
+    HMODULE library = LoadSystemLibrary("d3d9.dll");
+    if (library == nullptr) {
+        return;
+    }
+    const FARPROC entry = GetProcAddress(library, "Direct3DCreate9");
+    ListDisplayModes(reinterpret_cast<Direct3DCreate9Function>(reinterpret_cast<void*>(entry)),
+                     g_displayModes);
+    // The object is released by now: the library can go.
+    FreeLibrary(library);
+}

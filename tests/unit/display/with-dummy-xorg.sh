@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs a command on an X server of its own that uses the dummy video driver, so that Direct3D 9 under Wine
+# reports many modes (several refresh rates a size), which Xvfb cannot offer.
+#   with-dummy-xorg.sh CONFIG COMMAND [ARGS...]
+# The server takes the first free display number (-displayfd) and is stopped when the command ends. Wine
+# runs in a prefix of its own (beside $WINEPREFIX), whose processes belong to this display only; its
+# wineserver is stopped before the X server goes. Exits with the command's status, or 125 when the X
+# server does not start.
+set -u
+config=${1:?usage: with-dummy-xorg.sh CONFIG COMMAND [ARGS...]}
+shift
+command -v Xorg >/dev/null || { echo "with-dummy-xorg: Xorg is not installed" >&2; exit 125; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavaren-dummy-x.XXXXXX")
+mkfifo "$work/display"
+Xorg -displayfd 3 -config "$config" -noreset -nolisten tcp -logfile "$work/xorg.log" \
+    3>"$work/display" </dev/null >"$work/xorg.out" 2>&1 &
+xorg=$!
+
+stop_xorg() {
+    kill "$xorg" 2>/dev/null
+    wait "$xorg" 2>/dev/null
+}
+
+number=""
+read -r -t 30 number <"$work/display"
+if [ -z "$number" ]; then
+    echo "with-dummy-xorg: the X server did not start; its log:" >&2
+    tail -n 30 "$work/xorg.log" "$work/xorg.out" >&2 2>/dev/null
+    stop_xorg
+    rm -rf "$work"
+    exit 125
+fi
+
+export DISPLAY=":$number"
+export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/tavaren-wine-$(id -u)}-dummy-x"
+"$@"
+status=$?
+
+wineserver -k </dev/null >/dev/null 2>&1
+stop_xorg
+rm -rf "$work"
+exit "$status"
