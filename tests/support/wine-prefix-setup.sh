@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Boots a fresh Wine prefix for the tests and sets what the tests rely on:
+# Boots a fresh Wine prefix ($WINEPREFIX) for the tests and sets what the tests rely on:
 #  - no window manager management, so dialogs are mapped whole and hide at once under Xvfb;
 #  - http URLs handed to the shell go to url-capture.sh, which appends them to $TAVAREN_URL_LOG.
-set -eu
+# Mono and the HTML engine stay disabled, so booting never offers to download them.
+set -euo pipefail
+: "${WINEPREFIX:?WINEPREFIX must name the prefix to set up}"
 export WINEPREFIX WINEDEBUG=-all WINEARCH=win64
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 WINE64=/usr/lib/wine/wine64
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 wineboot -i </dev/null >/dev/null 2>&1

@@ -1,23 +1,57 @@
 #!/usr/bin/env bash
-# Runs a Windows program under 64-bit Wine for the tests (CTest's cross-compiling emulator).
+# Runs a Windows program under Wine for the tests (CTest's cross-compiling emulator):
+#   wine-run.sh program.exe [arguments...]
 # Boots the prefix on first use, keeps one wineserver alive with every stream detached (so CTest's output
-# pipe is never held open by it), then hands over to wine64.
+# pipe is never held open by it), then hands over to Wine's loader: the program's exit code is this
+# script's. 64-bit programs go to wine64; 32-bit ones to the 32-bit loader, where it is installed and the
+# kernel can run it.
 set -u
 export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/tavaren-wine-$(id -u)}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
-WINE64=/usr/lib/wine/wine64
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
-mkdir -p "$WINEPREFIX"
-(
-    flock 9
-    if [ ! -f "$WINEPREFIX/.tavaren-ready" ]; then
-        "$here/wine-prefix-setup.sh" </dev/null >/dev/null 2>&1 || exit 1
-        touch "$WINEPREFIX/.tavaren-ready"
+if [ "$#" -lt 1 ]; then
+    echo "usage: wine-run.sh program.exe [arguments...]" >&2
+    exit 125
+fi
+
+# The machine field of the PE header: 8664 for x86-64, 014c for x86.
+machine() {
+    local pe_offset
+    pe_offset="$(od -A n -t u4 -j 60 -N 4 "$1" 2>/dev/null | tr -d ' ')" || return 0
+    [ -n "$pe_offset" ] || return 0
+    od -A n -t x2 -j $((pe_offset + 4)) -N 2 "$1" 2>/dev/null | tr -d ' '
+}
+
+WINE64=/usr/lib/wine/wine64
+loader="$WINE64"
+if [ "$(machine "$1")" = "014c" ]; then
+    loader=/usr/lib/wine/wine
+    if [ ! -x "$loader" ]; then
+        echo "wine-run: $1 is a 32-bit program and 32-bit Wine ($loader) is not installed" >&2
+        exit 125
     fi
-) 9>"$WINEPREFIX.lock" || { echo "wine-run: could not prepare $WINEPREFIX" >&2; exit 125; }
+fi
+
+"$here/wine-prefix-ready.sh" || { echo "wine-run: could not prepare $WINEPREFIX" >&2; exit 125; }
+
+# Is Wine's service manager already running in this prefix?
+services_running() {
+    local pid
+    for pid in $(pgrep -f 'system32.services\.exe' 2>/dev/null); do
+        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+            return 0
+        fi
+    done
+    return 1
+}
 
 wineserver -p30 </dev/null >/dev/null 2>&1
-exec "$WINE64" "$@"
+# The first Wine program of a session starts Wine's services, which inherit its streams and outlive it.
+# Started here with every stream detached, they never hold the caller's pipe (CTest would wait for them).
+if ! services_running; then
+    "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
+fi
+exec "$loader" "$@"

@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Builds the launcher and runs it under Wine against a demo portal on this machine.
+#
+# With a reachable X display ($DISPLAY) the launcher opens there and this script waits until it is closed
+# (PLAY starts a stub game that leaves game-started.txt in build/demo; CLOSE ends it too). Without one,
+# it runs on a private Xvfb display, saves a screenshot to build/demo/launcher.png, and closes the launcher
+# with its CLOSE button by itself.
+#
+# Wine prefix: $WINEPREFIX when set, otherwise build/demo-wineprefix (set up on first use: URLs the
+# launcher opens are written to build/demo/urls.log instead of going to a browser).
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo"
+
+build=build/test-x64
+demo="$repo/build/demo"
+support="$repo/tests/support"
+launcher="$repo/$build/src/app/Tavaren.exe"
+stubs="$repo/$build/tests/e2e/stubs"
+
+portal_pid=""
+xvfb_pid=""
+launcher_pid=""
+own_prefix=false
+
+# shellcheck disable=SC2317 # called by the EXIT trap
+cleanup() {
+    if [ -n "$launcher_pid" ] && kill -0 "$launcher_pid" 2>/dev/null; then
+        kill "$launcher_pid" 2>/dev/null || true
+    fi
+    if [ "$own_prefix" = true ]; then
+        wineserver -k </dev/null >/dev/null 2>&1 || true
+    fi
+    for pid in "$xvfb_pid" "$portal_pid"; do
+        if [ -n "$pid" ]; then
+            kill "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        fi
+    done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+say() {
+    printf 'run: %s\n' "$*"
+}
+
+scripts/install-deps.sh
+
+say "building Tavaren.exe (test-x64)"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake --preset test-x64 >/dev/null
+fi
+cmake --build "$build" -j2 --target Tavaren tavaren_e2e_stub_game tavaren_e2e_poke
+
+# The portal the build points at; the demo portal stands in for it when it is a local http address.
+origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$build/CMakeCache.txt")"
+port=""
+if [[ "$origin" =~ ^http://(127\.0\.0\.1|localhost):([0-9]+)$ ]]; then
+    port="${BASH_REMATCH[2]}"
+fi
+
+mkdir -p "$demo"
+rm -f "$demo/game-started.txt" "$demo/urls.log" "$demo/launcher.png"
+if [ ! -f "$demo/config.cfg" ]; then
+    printf '%s\r\n' "// Tavaren settings (shared with the game)" "screenWidth = 1024" "screenHeight = 768" \
+        "screenBPP = 32" "bloom = 1" >"$demo/config.cfg"
+fi
+cp "$stubs/_Tavaren.exe" "$demo/_Tavaren.exe"
+
+if [ -n "$port" ]; then
+    python3 scripts/demo_portal.py --port "$port" </dev/null >"$demo/portal.log" 2>&1 &
+    portal_pid=$!
+    for _ in $(seq 50); do
+        if grep -q 'serving' "$demo/portal.log" 2>/dev/null || ! kill -0 "$portal_pid" 2>/dev/null; then
+            break
+        fi
+        sleep 0.1
+    done
+    if kill -0 "$portal_pid" 2>/dev/null; then
+        say "demo portal on $origin"
+    else
+        say "the demo portal could not start: $(cat "$demo/portal.log")"
+        portal_pid=""
+    fi
+else
+    say "the build's portal ($origin) is not local: no demo portal"
+fi
+
+if [ -z "${WINEPREFIX:-}" ]; then
+    WINEPREFIX="$repo/build/demo-wineprefix"
+    own_prefix=true
+fi
+export WINEPREFIX
+export WINEDEBUG="${WINEDEBUG:--all}"
+export TAVAREN_URL_LOG="$demo/urls.log"
+
+interactive=false
+if [ -n "${DISPLAY:-}" ] && xdpyinfo </dev/null >/dev/null 2>&1; then
+    interactive=true
+else
+    number_file="$demo/xvfb-display"
+    rm -f "$number_file"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$demo/xvfb.log" 2>&1 3>"$number_file" &
+    xvfb_pid=$!
+    for _ in $(seq 200); do
+        if grep -q '^[0-9][0-9]*$' "$number_file" 2>/dev/null || ! kill -0 "$xvfb_pid" 2>/dev/null; then
+            break
+        fi
+        sleep 0.05
+    done
+    if ! grep -q '^[0-9][0-9]*$' "$number_file" 2>/dev/null; then
+        say "Xvfb did not start: $(cat "$demo/xvfb.log")"
+        exit 1
+    fi
+    DISPLAY=":$(cat "$number_file")"
+    export DISPLAY
+fi
+
+say "preparing the Wine prefix $WINEPREFIX"
+"$support/wine-prefix-ready.sh"
+
+say "starting Tavaren.exe in $demo on display $DISPLAY"
+(cd "$demo" && exec "$support/wine-run.sh" "$launcher") </dev/null >"$demo/launcher.log" 2>&1 &
+launcher_pid=$!
+
+if [ "$interactive" = true ]; then
+    say "the launcher is open on your display; close it (or press PLAY) to end"
+else
+    window=""
+    for _ in $(seq 300); do
+        window="$(xdotool search --onlyvisible --pid "$launcher_pid" 2>/dev/null | head -n 1 || true)"
+        if [ -n "$window" ] || ! kill -0 "$launcher_pid" 2>/dev/null; then
+            break
+        fi
+        sleep 0.2
+    done
+    if [ -z "$window" ]; then
+        say "the launcher's window did not appear (see $demo/launcher.log)"
+        exit 1
+    fi
+    # Where the CLOSE button (id 1002) is, from the launcher's own point of view.
+    facts="$("$support/wine-run.sh" "$stubs/poke.exe" describe </dev/null 2>&1)" || {
+        say "poke.exe could not read the launcher window: $facts"
+        exit 1
+    }
+    sleep 1 # let the window finish painting
+    xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$demo/launcher.png"
+    say "screenshot: $demo/launcher.png"
+
+    read -r _ client_x client_y _ _ <<<"$(grep '^client ' <<<"$facts")"
+    read -r _ _ _ left top right bottom _ <<<"$(grep '^control 1002 ' <<<"$facts")"
+    geometry="$(xdotool getwindowgeometry --shell "$window")"
+    window_x="$(sed -n 's/^X=//p' <<<"$geometry")"
+    window_y="$(sed -n 's/^Y=//p' <<<"$geometry")"
+    x=$((client_x + (left + right) / 2 - window_x))
+    y=$((client_y + (top + bottom) / 2 - window_y))
+    say "clicking CLOSE"
+    xdotool mousemove --window "$window" "$x" "$y" click 1
+fi
+
+status=0
+wait "$launcher_pid" || status=$?
+launcher_pid=""
+say "the launcher exited with $status"
+
+sleep 1 # the shell hands URLs over a moment after the launcher has gone
+if [ -f "$demo/game-started.txt" ]; then
+    say "PLAY started the stub game: $demo/game-started.txt"
+fi
+if [ -s "$demo/urls.log" ]; then
+    while read -r url; do
+        say "the launcher opened $url"
+    done <"$demo/urls.log"
+fi
+if [ -n "$portal_pid" ]; then
+    grep '"GET ' "$demo/portal.log" | sed 's/^/run: /' || true
+fi

@@ -1,0 +1,169 @@
+// options_poke.exe: looks at and drives the launcher's Options dialog from another process, for the
+// end-to-end tests.
+//
+//   options_poke.exe show            prints the dialog's state, one fact a line:
+//                                      item INDEX DATA TEXT   each resolution item, in the combo box's order
+//                                      selected INDEX         the selected item, -1 when none
+//                                      bloom STATE            0 unchecked, 1 checked
+//   options_poke.exe choose TEXT     selects the resolution item whose text is TEXT
+//   options_poke.exe press ID        clicks the button ID (1 OK, 2 Cancel, 1009 Bloom)
+//   options_poke.exe gone            waits until no Options dialog is left
+//
+// The dialog is the one visible top-level dialog window titled "Options"; each command waits up to 15 s for
+// it (gone: for it to go). Exit codes: 0 done, 2 bad arguments, 3 no such dialog in time (gone: still
+// there), 4 more than one such dialog, 5 no such item or control, 6 a message failed.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kWaitMilliseconds = 15000;
+constexpr int kResolutionId = 1004;
+constexpr int kBloomId = 1009;
+
+BOOL CALLBACK CollectOptionsDialogs(HWND window, LPARAM context) {
+    char title[64] = {};
+    char className[64] = {};
+    GetWindowTextA(window, title, sizeof title);
+    GetClassNameA(window, className, sizeof className);
+    if (IsWindowVisible(window) && std::strcmp(title, "Options") == 0 &&
+        std::strcmp(className, "#32770") == 0) {
+        reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+    }
+    return TRUE;
+}
+
+std::vector<HWND> OptionsDialogs() {
+    std::vector<HWND> found;
+    EnumWindows(CollectOptionsDialogs, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// 0 with the dialog, 3 when none appeared in time, 4 when several are open.
+int FindDialog(HWND* dialog) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const std::vector<HWND> found = OptionsDialogs();
+        if (found.size() == 1) {
+            *dialog = found.front();
+            return 0;
+        }
+        if (found.size() > 1) {
+            std::fprintf(stderr, "options_poke: %u Options dialogs are open\n",
+                         static_cast<unsigned>(found.size()));
+            return 4;
+        }
+        if (GetTickCount() - start >= kWaitMilliseconds) {
+            std::fprintf(stderr, "options_poke: no Options dialog appeared\n");
+            return 3;
+        }
+        Sleep(50);
+    }
+}
+
+int Show(HWND dialog) {
+    HWND combo = GetDlgItem(dialog, kResolutionId);
+    if (combo == nullptr) {
+        return 5;
+    }
+    const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT index = 0; index < count; ++index) {
+        // The wide messages: their strings cross the process boundary intact (the combo box belongs to the
+        // launcher), which the ANSI ones do not under Wine.
+        wchar_t wide[256] = {};
+        const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+        if (length < 0 || length >= static_cast<LRESULT>(sizeof wide / sizeof wide[0])) {
+            return 6;
+        }
+        SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(wide));
+        char text[256] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+        const LRESULT data = SendMessageA(combo, CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+        std::printf("item %ld %ld %s\n", static_cast<long>(index), static_cast<long>(data), text);
+    }
+    std::printf("selected %ld\n", static_cast<long>(SendMessageA(combo, CB_GETCURSEL, 0, 0)));
+    std::printf("bloom %u\n", IsDlgButtonChecked(dialog, kBloomId));
+    return 0;
+}
+
+int Choose(HWND dialog, const char* text) {
+    HWND combo = GetDlgItem(dialog, kResolutionId);
+    if (combo == nullptr) {
+        return 5;
+    }
+    wchar_t wide[256] = {};
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, sizeof wide / sizeof wide[0]) == 0) {
+        return 2;
+    }
+    const LRESULT index =
+        SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(wide));
+    if (index == CB_ERR) {
+        std::fprintf(stderr, "options_poke: no item \"%s\"\n", text);
+        return 5;
+    }
+    if (SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0) != index) {
+        return 6;
+    }
+    std::printf("selected %ld\n", static_cast<long>(index));
+    return 0;
+}
+
+// Posted, so that the dialog ending (and its owner going on) never waits for this process.
+int Press(HWND dialog, int id) {
+    HWND button = GetDlgItem(dialog, id);
+    if (button == nullptr) {
+        return 5;
+    }
+    return PostMessageA(button, BM_CLICK, 0, 0) ? 0 : 6;
+}
+
+int WaitGone() {
+    const DWORD start = GetTickCount();
+    while (!OptionsDialogs().empty()) {
+        if (GetTickCount() - start >= kWaitMilliseconds) {
+            std::fprintf(stderr, "options_poke: the Options dialog is still open\n");
+            return 3;
+        }
+        Sleep(50);
+    }
+    return 0;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: options_poke.exe show | choose TEXT | press ID | gone\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        return Usage();
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "gone") == 0) {
+        return WaitGone();
+    }
+    const bool known = std::strcmp(command, "show") == 0 ||
+                       (std::strcmp(command, "choose") == 0 && argc == 3) ||
+                       (std::strcmp(command, "press") == 0 && argc == 3);
+    if (!known) {
+        return Usage();
+    }
+    HWND dialog = nullptr;
+    if (const int found = FindDialog(&dialog)) {
+        return found;
+    }
+    if (std::strcmp(command, "show") == 0) {
+        return Show(dialog);
+    }
+    if (std::strcmp(command, "choose") == 0) {
+        return Choose(dialog, argv[2]);
+    }
+    return Press(dialog, std::atoi(argv[2]));
+}

@@ -1,0 +1,208 @@
+// poke.exe: looks at and drives a running launcher window from inside Wine, for the end-to-end tests.
+//
+//   poke.exe [--title T] [--wait-ms N] describe [L T W H]...   the window, its controls and the screen
+//   poke.exe [--title T] [--wait-ms N] command ID              posts WM_COMMAND (BN_CLICKED) for control ID
+//   poke.exe [--title T] [--wait-ms N] close                   posts WM_CLOSE
+//
+// The window is the one visible top-level window whose text is T ("Tavaren" unless told); poke waits up to
+// N ms (15000 unless told) for it to appear. describe prints one fact a line:
+//   window L T R B          window rectangle, screen coordinates
+//   client X Y W H          client area: its origin in screen coordinates and its size in pixels
+//   style 0xXXXXXXXX        window style
+//   screen W H              primary screen size (SM_CXSCREEN, SM_CYSCREEN)
+//   control ID VISIBLE L T R B TEXT   each child window, rectangle in client coordinates
+//   dlu L T W H -> L T R B  each dialog-unit rectangle given on the command line, in pixels
+// Dialog units are mapped by a hidden dialog of poke's own that uses the launcher template's font (8 pt
+// "MS Sans Serif"): MapDialogRect cannot read another process's dialog.
+// Exit codes: 0 done, 2 bad arguments, 3 no such window in time, 4 more than one such window, 5 no such
+// control, 6 posting failed.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Search {
+    const char* title;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectByTitle(HWND window, LPARAM context) {
+    Search* search = reinterpret_cast<Search*>(context);
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    if (IsWindowVisible(window) && std::strcmp(text, search->title) == 0) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+// 0 when exactly one window matched, 3 when none did within the wait, 4 when several did.
+int FindTarget(const char* title, DWORD waitMs, HWND* target) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        Search search{title, {}};
+        EnumWindows(CollectByTitle, reinterpret_cast<LPARAM>(&search));
+        if (search.found.size() == 1) {
+            *target = search.found.front();
+            return 0;
+        }
+        if (search.found.size() > 1) {
+            std::fprintf(stderr, "poke: %u visible windows are titled \"%s\"\n",
+                         static_cast<unsigned>(search.found.size()), title);
+            return 4;
+        }
+        if (GetTickCount() - start >= waitMs) {
+            std::fprintf(stderr, "poke: no visible window titled \"%s\" after %lu ms\n", title,
+                         static_cast<unsigned long>(waitMs));
+            return 3;
+        }
+        Sleep(50);
+    }
+}
+
+BOOL CALLBACK PrintControl(HWND child, LPARAM context) {
+    HWND parent = reinterpret_cast<HWND>(context);
+    if (GetParent(child) != parent) {
+        return TRUE; // only the window's own controls, not what the browser control puts inside them
+    }
+    RECT bounds{};
+    GetWindowRect(child, &bounds);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&bounds), 2);
+    char text[128] = {};
+    GetWindowTextA(child, text, sizeof text);
+    std::printf("control %d %d %ld %ld %ld %ld %s\n", GetDlgCtrlID(child), IsWindowVisible(child) ? 1 : 0,
+                bounds.left, bounds.top, bounds.right, bounds.bottom, text);
+    return TRUE;
+}
+
+INT_PTR CALLBACK IdleDialogProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+// A hidden, empty dialog with the launcher template's font, whose dialog units are the launcher's.
+HWND CreateUnitDialog() {
+    // DLGTEMPLATE, then menu, class and title (all empty), then the font's size and face name.
+    alignas(4) WORD buffer[64] = {};
+    DLGTEMPLATE* dialog = reinterpret_cast<DLGTEMPLATE*>(buffer);
+    dialog->style = WS_POPUP | DS_SETFONT;
+    dialog->cx = 10;
+    dialog->cy = 10;
+    WORD* cursor = reinterpret_cast<WORD*>(dialog + 1);
+    *cursor++ = 0; // no menu
+    *cursor++ = 0; // the standard dialog class
+    *cursor++ = 0; // no title
+    *cursor++ = 8; // point size
+    for (const char* face = "MS Sans Serif"; *face != '\0'; ++face) {
+        *cursor++ = static_cast<WORD>(*face);
+    }
+    *cursor = 0;
+    return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), dialog, nullptr, IdleDialogProc, 0);
+}
+
+int Describe(HWND window, int argc, char** argv) {
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    RECT client{};
+    GetClientRect(window, &client);
+    POINT clientOrigin{0, 0};
+    ClientToScreen(window, &clientOrigin);
+    std::printf("window %ld %ld %ld %ld\n", bounds.left, bounds.top, bounds.right, bounds.bottom);
+    std::printf("client %ld %ld %ld %ld\n", clientOrigin.x, clientOrigin.y, client.right - client.left,
+                client.bottom - client.top);
+    std::printf("style 0x%08lx\n", static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)));
+    std::printf("screen %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    EnumChildWindows(window, PrintControl, reinterpret_cast<LPARAM>(window));
+    HWND unitDialog = argc >= 4 ? CreateUnitDialog() : nullptr;
+    if (argc >= 4 && unitDialog == nullptr) {
+        std::fprintf(stderr, "poke: could not create a dialog to measure dialog units\n");
+        return 6;
+    }
+    for (int i = 0; i + 3 < argc; i += 4) {
+        const int left = std::atoi(argv[i]);
+        const int top = std::atoi(argv[i + 1]);
+        const int width = std::atoi(argv[i + 2]);
+        const int height = std::atoi(argv[i + 3]);
+        RECT units{left, top, left + width, top + height};
+        MapDialogRect(unitDialog, &units);
+        std::printf("dlu %d %d %d %d -> %ld %ld %ld %ld\n", left, top, width, height, units.left, units.top,
+                    units.right, units.bottom);
+    }
+    if (unitDialog != nullptr) {
+        DestroyWindow(unitDialog);
+    }
+    return 0;
+}
+
+int PostCommand(HWND window, const char* idText) {
+    char* end = nullptr;
+    const long id = std::strtol(idText, &end, 10);
+    if (end == idText || *end != '\0' || id < 0 || id > 0xFFFF) {
+        std::fprintf(stderr, "poke: bad control id \"%s\"\n", idText);
+        return 2;
+    }
+    // A hidden control still exists; a control that is not there at all gets a null handle, as a
+    // menu or accelerator command would.
+    HWND control = GetDlgItem(window, static_cast<int>(id));
+    const WPARAM wParam = MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED);
+    if (!PostMessageA(window, WM_COMMAND, wParam, reinterpret_cast<LPARAM>(control))) {
+        std::fprintf(stderr, "poke: PostMessage failed (%lu)\n", static_cast<unsigned long>(GetLastError()));
+        return 6;
+    }
+    return 0;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* title = "Tavaren";
+    DWORD waitMs = 15000;
+    int i = 1;
+    for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
+        if (std::strcmp(argv[i], "--title") == 0) {
+            title = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--wait-ms") == 0) {
+            waitMs = static_cast<DWORD>(std::strtoul(argv[i + 1], nullptr, 10));
+        } else {
+            return Usage();
+        }
+    }
+    if (i >= argc) {
+        return Usage();
+    }
+    const std::string action = argv[i++];
+    if (action != "describe" && action != "command" && action != "close") {
+        return Usage();
+    }
+    if (action == "command" && i + 1 != argc) {
+        return Usage();
+    }
+
+    HWND window = nullptr;
+    const int found = FindTarget(title, waitMs, &window);
+    if (found != 0) {
+        return found;
+    }
+    int result = 0;
+    if (action == "describe") {
+        result = Describe(window, argc - i, argv + i);
+    } else if (action == "command") {
+        result = PostCommand(window, argv[i]);
+    } else if (!PostMessageA(window, WM_CLOSE, 0, 0)) {
+        std::fprintf(stderr, "poke: PostMessage failed (%lu)\n", static_cast<unsigned long>(GetLastError()));
+        result = 6;
+    }
+    std::fflush(stdout);
+    return result;
+}
