@@ -27,8 +27,8 @@ void LauncherApp::Run(HINSTANCE, int) {
     ReadSettings();
     EnumerateDisplayModes();
 
-    const INT_PTR outcome =
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr, MainDialogProc, 0);
+    const INT_PTR outcome = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LAUNCHER),
+                                            nullptr, MainDialogProc, 0);
 
     TearDownBrowser(g_browserHost, g_oleInitialised);
     g_browserHost = nullptr;

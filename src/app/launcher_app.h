@@ -22,4 +22,5 @@ public:
 // Takes the browser down once the launcher window has ended, in this fixed order: close the control
 // without saving, release it, release the host (which destroys it), then pair the window's
 // OleInitialize. Whatever the window did not create is skipped.
-void TearDownBrowser(BrowserHost* host, bool oleInitialised, void(WINAPI* uninitialiseOle)() = OleUninitialize);
+void TearDownBrowser(BrowserHost* host, bool oleInitialised,
+                     void(WINAPI* uninitialiseOle)() = OleUninitialize);

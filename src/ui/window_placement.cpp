@@ -12,6 +12,7 @@ void CentreOnScreen(HWND window) {
     GetWindowRect(window, &bounds);
     const int width = bounds.right - bounds.left;
     const int height = bounds.bottom - bounds.top;
-    const POINT origin = CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
+    const POINT origin =
+        CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
     MoveWindow(window, origin.x, origin.y, width, height, TRUE);
 }

@@ -45,8 +45,8 @@ void BrowserHost::Embed(HWND frameWindow) {
     window = frameWindow;
 
     IOleObject* control = nullptr;
-    if (FAILED(OleCreate(CLSID_WebBrowser, IID_IOleObject, OLERENDER_DRAW, nullptr, site.ClientSite(), &storage,
-                         reinterpret_cast<void**>(&control))) ||
+    if (FAILED(OleCreate(CLSID_WebBrowser, IID_IOleObject, OLERENDER_DRAW, nullptr, site.ClientSite(),
+                         &storage, reinterpret_cast<void**>(&control))) ||
         control == nullptr) {
         return;
     }

@@ -4,7 +4,9 @@ namespace {
 HostCallObserver g_observer = nullptr;
 }
 
-void SetHostCallObserver(HostCallObserver observer) { g_observer = observer; }
+void SetHostCallObserver(HostCallObserver observer) {
+    g_observer = observer;
+}
 
 void NoteHostCall(const char* call) {
     if (g_observer != nullptr) {

@@ -9,8 +9,12 @@ STDMETHODIMP HostFrame::QueryInterface(REFIID, void**) {
 }
 
 // A member of its host: the control's references neither keep it alive nor end it.
-STDMETHODIMP_(ULONG) HostFrame::AddRef() { return 1; }
-STDMETHODIMP_(ULONG) HostFrame::Release() { return 1; }
+STDMETHODIMP_(ULONG) HostFrame::AddRef() {
+    return 1;
+}
+STDMETHODIMP_(ULONG) HostFrame::Release() {
+    return 1;
+}
 
 STDMETHODIMP HostFrame::GetWindow(HWND* window) {
     NoteHostCall("IOleInPlaceFrame::GetWindow");

@@ -21,8 +21,12 @@ STDMETHODIMP HostSite::QueryInterface(REFIID iid, void** object) {
 }
 
 // A member of its host: the control's references neither keep it alive nor end it.
-STDMETHODIMP_(ULONG) HostSite::AddRef() { return 1; }
-STDMETHODIMP_(ULONG) HostSite::Release() { return 1; }
+STDMETHODIMP_(ULONG) HostSite::AddRef() {
+    return 1;
+}
+STDMETHODIMP_(ULONG) HostSite::Release() {
+    return 1;
+}
 
 STDMETHODIMP HostSite::SaveObject() {
     NoteHostCall("IOleClientSite::SaveObject");
@@ -79,8 +83,8 @@ STDMETHODIMP HostSite::OnUIActivate() {
 
 // The frame is the host's own; there is no separate document window, and the control covers the whole
 // client area of the host window. The caller's cb stays as the caller set it.
-STDMETHODIMP HostSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position,
-                                        RECT* clip, OLEINPLACEFRAMEINFO* frameInfo) {
+STDMETHODIMP HostSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                        RECT* position, RECT* clip, OLEINPLACEFRAMEINFO* frameInfo) {
     NoteHostCall("IOleInPlaceSite::GetWindowContext");
     if (frame == nullptr || document == nullptr || position == nullptr || clip == nullptr ||
         frameInfo == nullptr) {

@@ -7,8 +7,12 @@ STDMETHODIMP HostStorage::QueryInterface(REFIID, void**) {
     NoteHostCall("IStorage::QueryInterface");
     return E_NOTIMPL;
 }
-STDMETHODIMP_(ULONG) HostStorage::AddRef() { return 1; }
-STDMETHODIMP_(ULONG) HostStorage::Release() { return 1; }
+STDMETHODIMP_(ULONG) HostStorage::AddRef() {
+    return 1;
+}
+STDMETHODIMP_(ULONG) HostStorage::Release() {
+    return 1;
+}
 
 STDMETHODIMP HostStorage::CreateStream(const OLECHAR*, DWORD, DWORD, DWORD, IStream**) {
     NoteHostCall("IStorage::CreateStream");

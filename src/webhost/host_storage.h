@@ -19,12 +19,14 @@ public:
                                IStorage** storage) override;
     STDMETHODIMP OpenStorage(const OLECHAR* name, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved,
                              IStorage** storage) override;
-    STDMETHODIMP CopyTo(DWORD excludeCount, const IID* excludeIids, SNB excludeNames, IStorage* target) override;
+    STDMETHODIMP CopyTo(DWORD excludeCount, const IID* excludeIids, SNB excludeNames,
+                        IStorage* target) override;
     STDMETHODIMP MoveElementTo(const OLECHAR* name, IStorage* target, const OLECHAR* newName,
                                DWORD flags) override;
     STDMETHODIMP Commit(DWORD flags) override;
     STDMETHODIMP Revert() override;
-    STDMETHODIMP EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3, IEnumSTATSTG** elements) override;
+    STDMETHODIMP EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3,
+                              IEnumSTATSTG** elements) override;
     STDMETHODIMP DestroyElement(const OLECHAR* name) override;
     STDMETHODIMP RenameElement(const OLECHAR* oldName, const OLECHAR* newName) override;
     STDMETHODIMP SetElementTimes(const OLECHAR* name, const FILETIME* created, const FILETIME* accessed,

@@ -44,7 +44,8 @@ BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR langu
 // Every language in which the module carries the resource.
 std::vector<WORD> Languages(HMODULE module, LPCSTR type, int id) {
     std::vector<WORD> languages;
-    EnumResourceLanguagesA(module, type, MAKEINTRESOURCEA(id), AddLanguage, reinterpret_cast<LONG_PTR>(&languages));
+    EnumResourceLanguagesA(module, type, MAKEINTRESOURCEA(id), AddLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
     return languages;
 }
 
@@ -119,10 +120,10 @@ TEST_F(LauncherResources, LauncherWindowTemplate) {
     EXPECT_EQ(in.Short(), 0);
     EXPECT_EQ(in.Short(), 433);
     EXPECT_EQ(in.Short(), 236);
-    EXPECT_EQ(in.Text(), "");  // menu
-    EXPECT_EQ(in.Text(), "");  // class
-    EXPECT_EQ(in.Text(), "");  // title
-    EXPECT_EQ(in.Word(), 8u);  // points
+    EXPECT_EQ(in.Text(), ""); // menu
+    EXPECT_EQ(in.Text(), ""); // class
+    EXPECT_EQ(in.Text(), ""); // title
+    EXPECT_EQ(in.Word(), 8u); // points
     EXPECT_EQ(in.Text(), "MS Sans Serif");
 
     const std::uint32_t flatButton = WS_CHILD | BS_PUSHBUTTON | BS_FLAT;
@@ -184,8 +185,8 @@ TEST_F(LauncherResources, OptionsDialogTemplate) {
         {hiddenBox, 123, 54, 38, 10, 1010, "#128", "Smoke"},
         {WS_CHILD | BS_GROUPBOX | BS_FLAT | WS_VISIBLE, 7, 7, 172, 64, -1, "#128", "Video"},
         {WS_CHILD | SS_LEFT | WS_VISIBLE | WS_GROUP, 15, 22, 59, 8, -1, "#130", "Screen Resolution"},
-        {WS_CHILD | CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_VISIBLE | WS_TABSTOP, 83, 19, 81, 58, 1004, "#133",
-         ""},
+        {WS_CHILD | CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_VISIBLE | WS_TABSTOP, 83, 19, 81, 58, 1004,
+         "#133", ""},
     };
     ASSERT_EQ(count, static_cast<int>(expected.size()));
     for (const Control& control : expected) {
@@ -222,7 +223,6 @@ BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
     ++*reinterpret_cast<int*>(count);
     return TRUE;
 }
-
 
 TEST_F(LauncherResources, OneRussianIconGroupOfEightBitmapImages) {
     int groups = 0;

@@ -7,7 +7,9 @@
 
 namespace {
 
-TEST(LaunchTarget, PlayStartsTheGameFromTheWorkingDirectory) { EXPECT_STREQ(LaunchTarget(1000), ".\\_Tavaren.exe"); }
+TEST(LaunchTarget, PlayStartsTheGameFromTheWorkingDirectory) {
+    EXPECT_STREQ(LaunchTarget(1000), ".\\_Tavaren.exe");
+}
 
 TEST(LaunchTarget, GamepadStartsTheGamepadProgramFromTheWorkingDirectory) {
     EXPECT_STREQ(LaunchTarget(1003), ".\\xpad.exe");

@@ -45,7 +45,9 @@ public:
     STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return Unexpected("GetMoniker"); }
     STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return Unexpected("InitFromData"); }
     STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return Unexpected("GetClipboardData"); }
-    STDMETHODIMP DoVerb(LONG, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) override { return Unexpected("DoVerb"); }
+    STDMETHODIMP DoVerb(LONG, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) override {
+        return Unexpected("DoVerb");
+    }
     STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return Unexpected("EnumVerbs"); }
     STDMETHODIMP Update() override { return Unexpected("Update"); }
     STDMETHODIMP IsUpToDate() override { return Unexpected("IsUpToDate"); }
@@ -70,7 +72,9 @@ private:
     BrowserHost* host;
 };
 
-void WINAPI RecordOleUninitialize() { g_steps.emplace_back("OLE uninitialised"); }
+void WINAPI RecordOleUninitialize() {
+    g_steps.emplace_back("OLE uninitialised");
+}
 
 class Teardown : public ::testing::Test {
 protected:
@@ -114,8 +118,8 @@ TEST_F(Teardown, OleIsNotUninitialisedWhenTheWindowNeverInitialisedIt) {
     RecordingControl control(host);
     host->browser = &control;
     TearDownBrowser(host, false, RecordOleUninitialize);
-    const std::vector<std::string> expected = {"control closed 1, host refs 1", "control released, host refs 1",
-                                               "host destroyed"};
+    const std::vector<std::string> expected = {"control closed 1, host refs 1",
+                                               "control released, host refs 1", "host destroyed"};
     EXPECT_EQ(g_steps, expected);
 }
 

@@ -15,13 +15,17 @@ namespace {
 
 std::vector<std::string> g_calls;
 
-void RecordCall(const char* call) { g_calls.emplace_back(call); }
+void RecordCall(const char* call) {
+    g_calls.emplace_back(call);
+}
 
 size_t Position(const std::string& call) {
     return static_cast<size_t>(std::find(g_calls.begin(), g_calls.end(), call) - g_calls.begin());
 }
 
-bool Called(const std::string& call) { return Position(call) < g_calls.size(); }
+bool Called(const std::string& call) {
+    return Position(call) < g_calls.size();
+}
 
 std::string CallList() {
     std::string list;
@@ -38,8 +42,8 @@ class Embedding : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        parent = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 640, 400, nullptr, nullptr, nullptr,
-                                 nullptr);
+        parent = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 640, 400, nullptr, nullptr,
+                                 nullptr, nullptr);
         ASSERT_NE(parent, nullptr);
         frame = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 12, 12, kFrameWidth,
                                 kFrameHeight, parent, nullptr, nullptr, nullptr);
@@ -80,8 +84,11 @@ TEST_F(Embedding, ActivatesTheControlInPlaceThroughTheSiteAndFrame) {
 
     // Creation tells the storage the class; activation asks the site, then the frame.
     const std::vector<std::string> order = {
-        "IStorage::SetClass",          "IOleInPlaceSite::CanInPlaceActivate", "IOleInPlaceSite::OnInPlaceActivate",
-        "IOleInPlaceSite::GetWindowContext", "IOleInPlaceSite::OnUIActivate",
+        "IStorage::SetClass",
+        "IOleInPlaceSite::CanInPlaceActivate",
+        "IOleInPlaceSite::OnInPlaceActivate",
+        "IOleInPlaceSite::GetWindowContext",
+        "IOleInPlaceSite::OnUIActivate",
     };
     for (size_t i = 0; i < order.size(); ++i) {
         ASSERT_TRUE(Called(order[i])) << order[i] << " missing from\n" << CallList();
@@ -175,8 +182,9 @@ public:
 TEST_F(Embedding, LeavesNoControlWhenItCannotBeCreated) {
     RefusingFactory factory;
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(CLSID_WebBrowser, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(CLSID_WebBrowser, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     host->Embed(frame);
     CoRevokeClassObject(cookie);
 

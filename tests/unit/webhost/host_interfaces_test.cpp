@@ -20,12 +20,15 @@ private:
 
 void* const kUntouched = reinterpret_cast<void*>(static_cast<INT_PTR>(0x5A5A5A5A));
 
-template <typename T> T* Sentinel() { return static_cast<T*>(kUntouched); }
+template <typename T> T* Sentinel() {
+    return static_cast<T*>(kUntouched);
+}
 
 class HostInterfaces : public ::testing::Test {
 protected:
     void SetUp() override {
-        window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 10, 20, 300, 200, nullptr, nullptr, nullptr, nullptr);
+        window =
+            CreateWindowExA(0, "STATIC", "", WS_POPUP, 10, 20, 300, 200, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(window, nullptr);
         host = new ObservedHost(&destroyed);
         host->window = window;
