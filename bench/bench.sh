@@ -129,17 +129,9 @@ done
 if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
     display_note="DISPLAY $DISPLAY"
 else
-    display_file="$out/xvfb.display"
-    : >"$display_file"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" </dev/null >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$display_file" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb did not start"
-        sleep 0.05
-    done
-    [ -s "$display_file" ] || die "Xvfb did not report its display within 5 s"
-    export DISPLAY=":$(head -n 1 "$display_file")"
+    # shellcheck source=../tests/support/private-xvfb.sh
+    . "$root/tests/support/private-xvfb.sh"
+    start_private_xvfb "$out/xvfb.log" || die "Xvfb did not start (see $out/xvfb.log)"
     display_note="private Xvfb $DISPLAY"
 fi
 

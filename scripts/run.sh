@@ -12,6 +12,8 @@ set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
+# shellcheck source=../tests/support/private-xvfb.sh
+. tests/support/private-xvfb.sh
 
 build=build/test-x64
 demo="$repo/build/demo"
@@ -100,22 +102,10 @@ interactive=false
 if [ -n "${DISPLAY:-}" ] && xdpyinfo </dev/null >/dev/null 2>&1; then
     interactive=true
 else
-    number_file="$demo/xvfb-display"
-    rm -f "$number_file"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$demo/xvfb.log" 2>&1 3>"$number_file" &
-    xvfb_pid=$!
-    for _ in $(seq 200); do
-        if grep -q '^[0-9][0-9]*$' "$number_file" 2>/dev/null || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-            break
-        fi
-        sleep 0.05
-    done
-    if ! grep -q '^[0-9][0-9]*$' "$number_file" 2>/dev/null; then
+    if ! start_private_xvfb "$demo/xvfb.log"; then
         say "Xvfb did not start: $(cat "$demo/xvfb.log")"
         exit 1
     fi
-    DISPLAY=":$(cat "$number_file")"
-    export DISPLAY
 fi
 
 say "preparing the Wine prefix $WINEPREFIX"

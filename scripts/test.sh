@@ -13,6 +13,8 @@ set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
+# shellcheck source=../tests/support/private-xvfb.sh
+. tests/support/private-xvfb.sh
 jobs="${TAVAREN_CTEST_JOBS:-2}"
 
 xvfb_pid=""
@@ -36,26 +38,13 @@ section() {
     printf '\n== %s\n' "$*"
 }
 
-# Starts Xvfb on a free display number (Xvfb picks it) with every stream redirected, so no test's output
-# pipe is ever held by it; sets DISPLAY.
+# A private Xvfb for the Windows tests (see tests/support/private-xvfb.sh).
 start_xvfb() {
-    local number_file="$repo/build/xvfb-display"
     mkdir -p "$repo/build"
-    rm -f "$number_file"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
-        </dev/null >"$repo/build/xvfb.log" 2>&1 3>"$number_file" &
-    xvfb_pid=$!
-    local tries=0
-    while ! grep -q '^[0-9][0-9]*$' "$number_file" 2>/dev/null; do
-        tries=$((tries + 1))
-        if [ "$tries" -gt 200 ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-            echo "test: Xvfb did not start (see build/xvfb.log)" >&2
-            exit 1
-        fi
-        sleep 0.05
-    done
-    DISPLAY=":$(cat "$number_file")"
-    export DISPLAY
+    if ! start_private_xvfb "$repo/build/xvfb.log"; then
+        echo "test: Xvfb did not start (see build/xvfb.log)" >&2
+        exit 1
+    fi
 }
 
 # A new, booted prefix for one Windows build, with a wineserver and Wine's services that live until this
