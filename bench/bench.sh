@@ -7,7 +7,7 @@
 #   start -> window   from just before the program is started to the X server mapping its window
 #                     (bench/x_probe.cpp listens for MapNotify: no polling, sub-millisecond);
 #   PLAY -> game      from the press of the left button on PLAY (sent through XTEST by x_probe) to the
-#                     moment the stand-in game (bench/stub_game.cpp) recorded as its start, both read from
+#                     moment the stand-in game (tests/support/stub_program.cpp) recorded as its start, both read from
 #                     the same wall clock;
 #   peak memory       VmHWM of the Wine process running the program, read just before PLAY is clicked.
 # It prints the median of each beside each other, the sizes of the 32-bit release executables and, when
@@ -159,7 +159,7 @@ run_once() {
     local class
     class="$(basename "$exe")"
     local deadline=$(($(now_us) + timeout_s * 1000000))
-    rm -f game-started.txt game-started.tmp
+    rm -f game-started.txt game-started.txt.partial
 
     # Listening for the window before the program starts.
     local watch_out="$out/x_probe-watch.out"
@@ -205,7 +205,7 @@ run_once() {
         sleep 0.01
     done
     local ticks
-    ticks=$(tr -d '\r\n' <game-started.txt)
+    ticks=$(sed -n 's/^started=//p' game-started.txt | tr -d '\r')
     # FILETIME ticks (100 ns since 1601) to Unix microseconds.
     run_play_us=$(((ticks - 116444736000000000) / 10 - pressed_ns / 1000))
 

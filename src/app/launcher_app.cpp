@@ -23,6 +23,12 @@ void TearDownBrowser(BrowserHost* host, bool oleInitialised, void(WINAPI* uninit
     }
 }
 
+void TearDownLauncherWindow() {
+    TearDownBrowser(g_browserHost, g_oleInitialised);
+    g_browserHost = nullptr;
+    g_oleInitialised = false;
+}
+
 void LauncherApp::Run(HINSTANCE, int) {
     ReadSettings();
     EnumerateDisplayModes();
@@ -30,9 +36,7 @@ void LauncherApp::Run(HINSTANCE, int) {
     const INT_PTR outcome = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LAUNCHER),
                                             nullptr, MainDialogProc, 0);
 
-    TearDownBrowser(g_browserHost, g_oleInitialised);
-    g_browserHost = nullptr;
-    g_oleInitialised = false;
+    TearDownLauncherWindow();
 
     ShellExecuteA(nullptr, "open", LaunchTarget(outcome), "", "", SW_SHOWNORMAL);
 }

@@ -24,3 +24,7 @@ public:
 // OleInitialize. Whatever the window did not create is skipped.
 void TearDownBrowser(BrowserHost* host, bool oleInitialised,
                      void(WINAPI* uninitialiseOle)() = OleUninitialize);
+
+// Tears down what the launcher window left behind (g_browserHost, g_oleInitialised) with TearDownBrowser,
+// and clears both.
+void TearDownLauncherWindow();

@@ -8,14 +8,15 @@ namespace {
 struct KeyEntry {
     ConfigKey key;
     std::string_view name;
+    std::int32_t LauncherSettings::*field;
 };
 
 // In the order the keys are tested and missing ones appended.
 constexpr KeyEntry kKeys[] = {
-    {ConfigKey::ScreenWidth, "screenWidth"},
-    {ConfigKey::ScreenHeight, "screenHeight"},
-    {ConfigKey::ScreenBPP, "screenBPP"},
-    {ConfigKey::Bloom, "bloom"},
+    {ConfigKey::ScreenWidth, "screenWidth", &LauncherSettings::screenWidth},
+    {ConfigKey::ScreenHeight, "screenHeight", &LauncherSettings::screenHeight},
+    {ConfigKey::ScreenBPP, "screenBPP", &LauncherSettings::screenBPP},
+    {ConfigKey::Bloom, "bloom", &LauncherSettings::bloom},
 };
 
 constexpr std::size_t kKeyCount = sizeof(kKeys) / sizeof(kKeys[0]);
@@ -32,49 +33,18 @@ bool IsSpaceByte(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::string_view KeyName(ConfigKey key) {
+// The entry of a key; null for ConfigKey::None.
+const KeyEntry* Entry(ConfigKey key) {
     for (const KeyEntry& candidate : kKeys) {
         if (candidate.key == key) {
-            return candidate.name;
+            return &candidate;
         }
-    }
-    return {};
-}
-
-std::int32_t* SettingField(LauncherSettings& settings, ConfigKey key) {
-    switch (key) {
-    case ConfigKey::ScreenWidth:
-        return &settings.screenWidth;
-    case ConfigKey::ScreenHeight:
-        return &settings.screenHeight;
-    case ConfigKey::ScreenBPP:
-        return &settings.screenBPP;
-    case ConfigKey::Bloom:
-        return &settings.bloom;
-    case ConfigKey::None:
-        break;
     }
     return nullptr;
 }
 
-std::int32_t SettingValue(const LauncherSettings& settings, ConfigKey key) {
-    switch (key) {
-    case ConfigKey::ScreenWidth:
-        return settings.screenWidth;
-    case ConfigKey::ScreenHeight:
-        return settings.screenHeight;
-    case ConfigKey::ScreenBPP:
-        return settings.screenBPP;
-    case ConfigKey::Bloom:
-        return settings.bloom;
-    case ConfigKey::None:
-        break;
-    }
-    return 0;
-}
-
-void AppendKeyLine(std::string& out, ConfigKey key, std::int32_t value) {
-    out += KeyName(key);
+void AppendKeyLine(std::string& out, const KeyEntry& entry, std::int32_t value) {
+    out += entry.name;
     char number[16];
     const int length = std::snprintf(number, sizeof(number), " = %ld", static_cast<long>(value));
     out.append(number, static_cast<std::size_t>(length));
@@ -160,8 +130,8 @@ ConfigLineInfo ClassifyConfigLine(std::string_view text) {
 
 std::string FormatKeyLine(ConfigKey key, std::int32_t value) {
     std::string line;
-    if (key != ConfigKey::None) {
-        AppendKeyLine(line, key, value);
+    if (const KeyEntry* entry = Entry(key)) {
+        AppendKeyLine(line, *entry, value);
     }
     return line;
 }
@@ -170,7 +140,7 @@ void ApplyConfigText(std::string_view bytes, LauncherSettings& settings) {
     for (const std::string_view line : SplitConfigLines(bytes)) {
         const ConfigLineInfo info = ClassifyConfigLine(line);
         if (info.hasValue) {
-            *SettingField(settings, info.key) = info.value;
+            settings.*Entry(info.key)->field = info.value;
         }
     }
 }
@@ -186,20 +156,19 @@ std::string RewriteConfigText(std::string_view bytes, const LauncherSettings& se
     bool seen[kKeyCount] = {};
     for (const std::string_view line : SplitConfigLines(bytes)) {
         const ConfigLineInfo info = ClassifyConfigLine(line);
-        if (info.key == ConfigKey::None) {
+        const KeyEntry* entry = Entry(info.key);
+        if (entry == nullptr) {
             out += line;
             out += !line.empty() && line.back() == '\r' ? std::string_view("\r\n") : lineEnd;
             continue;
         }
-        for (std::size_t i = 0; i < kKeyCount; ++i) {
-            seen[i] = seen[i] || kKeys[i].key == info.key;
-        }
-        AppendKeyLine(out, info.key, SettingValue(settings, info.key));
+        seen[entry - kKeys] = true;
+        AppendKeyLine(out, *entry, settings.*entry->field);
         out += lineEnd;
     }
     for (std::size_t i = 0; i < kKeyCount; ++i) {
         if (!seen[i]) {
-            AppendKeyLine(out, kKeys[i].key, SettingValue(settings, kKeys[i].key));
+            AppendKeyLine(out, kKeys[i], settings.*kKeys[i].field);
             out += lineEnd;
         }
     }

@@ -8,8 +8,9 @@ void SetHostCallObserver(HostCallObserver observer) {
     g_observer = observer;
 }
 
-void NoteHostCall(const char* call) {
+HRESULT NoteHostCall(const char* call, HRESULT answer) {
     if (g_observer != nullptr) {
         g_observer(call);
     }
+    return answer;
 }

@@ -4,8 +4,7 @@
 #include "host_calls.h"
 
 STDMETHODIMP HostFrame::QueryInterface(REFIID, void**) {
-    NoteHostCall("IOleInPlaceFrame::QueryInterface");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceFrame::QueryInterface", E_NOTIMPL);
 }
 
 // A member of its host: the control's references neither keep it alive nor end it.
@@ -25,47 +24,36 @@ STDMETHODIMP HostFrame::GetWindow(HWND* window) {
     return S_OK;
 }
 STDMETHODIMP HostFrame::ContextSensitiveHelp(BOOL) {
-    NoteHostCall("IOleInPlaceFrame::ContextSensitiveHelp");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceFrame::ContextSensitiveHelp", E_NOTIMPL);
 }
 STDMETHODIMP HostFrame::GetBorder(RECT*) {
-    NoteHostCall("IOleInPlaceFrame::GetBorder");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceFrame::GetBorder", E_NOTIMPL);
 }
 STDMETHODIMP HostFrame::RequestBorderSpace(LPCBORDERWIDTHS) {
-    NoteHostCall("IOleInPlaceFrame::RequestBorderSpace");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceFrame::RequestBorderSpace", E_NOTIMPL);
 }
 STDMETHODIMP HostFrame::SetBorderSpace(LPCBORDERWIDTHS) {
-    NoteHostCall("IOleInPlaceFrame::SetBorderSpace");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceFrame::SetBorderSpace", E_NOTIMPL);
 }
 // The active object is not kept: the host never talks to it.
 STDMETHODIMP HostFrame::SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) {
-    NoteHostCall("IOleInPlaceFrame::SetActiveObject");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceFrame::SetActiveObject", S_OK);
 }
 STDMETHODIMP HostFrame::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) {
-    NoteHostCall("IOleInPlaceFrame::InsertMenus");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceFrame::InsertMenus", E_NOTIMPL);
 }
 STDMETHODIMP HostFrame::SetMenu(HMENU, HOLEMENU, HWND) {
-    NoteHostCall("IOleInPlaceFrame::SetMenu");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceFrame::SetMenu", S_OK);
 }
 STDMETHODIMP HostFrame::RemoveMenus(HMENU) {
-    NoteHostCall("IOleInPlaceFrame::RemoveMenus");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceFrame::RemoveMenus", E_NOTIMPL);
 }
 STDMETHODIMP HostFrame::SetStatusText(LPCOLESTR) {
-    NoteHostCall("IOleInPlaceFrame::SetStatusText");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceFrame::SetStatusText", S_OK);
 }
 STDMETHODIMP HostFrame::EnableModeless(BOOL) {
-    NoteHostCall("IOleInPlaceFrame::EnableModeless");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceFrame::EnableModeless", S_OK);
 }
 STDMETHODIMP HostFrame::TranslateAccelerator(MSG*, WORD) {
-    NoteHostCall("IOleInPlaceFrame::TranslateAccelerator");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceFrame::TranslateAccelerator", E_NOTIMPL);
 }

@@ -29,12 +29,10 @@ STDMETHODIMP_(ULONG) HostSite::Release() {
 }
 
 STDMETHODIMP HostSite::SaveObject() {
-    NoteHostCall("IOleClientSite::SaveObject");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleClientSite::SaveObject", E_NOTIMPL);
 }
 STDMETHODIMP HostSite::GetMoniker(DWORD, DWORD, IMoniker**) {
-    NoteHostCall("IOleClientSite::GetMoniker");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleClientSite::GetMoniker", E_NOTIMPL);
 }
 STDMETHODIMP HostSite::GetContainer(IOleContainer** container) {
     NoteHostCall("IOleClientSite::GetContainer");
@@ -44,16 +42,13 @@ STDMETHODIMP HostSite::GetContainer(IOleContainer** container) {
     return E_NOINTERFACE;
 }
 STDMETHODIMP HostSite::ShowObject() {
-    NoteHostCall("IOleClientSite::ShowObject");
-    return S_OK;
+    return NoteHostCall("IOleClientSite::ShowObject", S_OK);
 }
 STDMETHODIMP HostSite::OnShowWindow(BOOL) {
-    NoteHostCall("IOleClientSite::OnShowWindow");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleClientSite::OnShowWindow", E_NOTIMPL);
 }
 STDMETHODIMP HostSite::RequestNewObjectLayout() {
-    NoteHostCall("IOleClientSite::RequestNewObjectLayout");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleClientSite::RequestNewObjectLayout", E_NOTIMPL);
 }
 
 STDMETHODIMP HostSite::GetWindow(HWND* window) {
@@ -65,20 +60,16 @@ STDMETHODIMP HostSite::GetWindow(HWND* window) {
     return S_OK;
 }
 STDMETHODIMP HostSite::ContextSensitiveHelp(BOOL) {
-    NoteHostCall("IOleInPlaceSite::ContextSensitiveHelp");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceSite::ContextSensitiveHelp", E_NOTIMPL);
 }
 STDMETHODIMP HostSite::CanInPlaceActivate() {
-    NoteHostCall("IOleInPlaceSite::CanInPlaceActivate");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceSite::CanInPlaceActivate", S_OK);
 }
 STDMETHODIMP HostSite::OnInPlaceActivate() {
-    NoteHostCall("IOleInPlaceSite::OnInPlaceActivate");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceSite::OnInPlaceActivate", S_OK);
 }
 STDMETHODIMP HostSite::OnUIActivate() {
-    NoteHostCall("IOleInPlaceSite::OnUIActivate");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceSite::OnUIActivate", S_OK);
 }
 
 // The frame is the host's own; there is no separate document window, and the control covers the whole
@@ -101,27 +92,21 @@ STDMETHODIMP HostSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIW
     return S_OK;
 }
 STDMETHODIMP HostSite::Scroll(SIZE) {
-    NoteHostCall("IOleInPlaceSite::Scroll");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceSite::Scroll", E_NOTIMPL);
 }
 STDMETHODIMP HostSite::OnUIDeactivate(BOOL) {
-    NoteHostCall("IOleInPlaceSite::OnUIDeactivate");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceSite::OnUIDeactivate", S_OK);
 }
 STDMETHODIMP HostSite::OnInPlaceDeactivate() {
-    NoteHostCall("IOleInPlaceSite::OnInPlaceDeactivate");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceSite::OnInPlaceDeactivate", S_OK);
 }
 STDMETHODIMP HostSite::DiscardUndoState() {
-    NoteHostCall("IOleInPlaceSite::DiscardUndoState");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceSite::DiscardUndoState", E_NOTIMPL);
 }
 STDMETHODIMP HostSite::DeactivateAndUndo() {
-    NoteHostCall("IOleInPlaceSite::DeactivateAndUndo");
-    return E_NOTIMPL;
+    return NoteHostCall("IOleInPlaceSite::DeactivateAndUndo", E_NOTIMPL);
 }
 // The control keeps the place it was given: it is neither moved nor resized.
 STDMETHODIMP HostSite::OnPosRectChange(const RECT*) {
-    NoteHostCall("IOleInPlaceSite::OnPosRectChange");
-    return S_OK;
+    return NoteHostCall("IOleInPlaceSite::OnPosRectChange", S_OK);
 }

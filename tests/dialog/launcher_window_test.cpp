@@ -72,9 +72,7 @@ protected:
         g_onInit = std::move(script);
         const INT_PTR outcome =
             DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr, Probe, 0);
-        TearDownBrowser(g_browserHost, g_oleInitialised);
-        g_browserHost = nullptr;
-        g_oleInitialised = false;
+        TearDownLauncherWindow();
         return outcome;
     }
 
