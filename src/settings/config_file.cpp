@@ -7,6 +7,7 @@
 #include "replace_file.h"
 
 LauncherSettings g_settings;
+SettingSet g_knownSettings = 0;
 
 namespace {
 

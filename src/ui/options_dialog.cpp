@@ -78,14 +78,17 @@ const DisplayMode* SelectedMode(HWND combo) {
     return &g_displayModes[static_cast<std::size_t>(data)];
 }
 
-// OK: the selected mode becomes the resolution, and the settings are written (Bloom may have changed
-// even when no mode is selected).
+// OK: the selected mode becomes the resolution, and the settings are written. Bloom, shown and confirmed,
+// is the player's choice either way; without a selected mode the resolution stays what config.cfg said,
+// or unwritten when it said nothing.
 void Accept(HWND dialog) {
     if (const DisplayMode* mode = SelectedMode(GetDlgItem(dialog, IDC_RESOLUTION))) {
         g_settings.screenBPP = static_cast<std::int32_t>(mode->bpp);
         g_settings.screenWidth = static_cast<std::int32_t>(mode->width);
         g_settings.screenHeight = static_cast<std::int32_t>(mode->height);
+        g_knownSettings |= kResolutionSettings;
     }
+    g_knownSettings |= kBloomSetting;
     WriteSettings();
     EndDialog(dialog, IDOK);
 }
