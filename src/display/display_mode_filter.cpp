@@ -36,6 +36,8 @@ void FillDisplayModes(IDirect3D9& d3d, DisplayModeList& modes) {
         if (!modes.empty() && SameMode(modes.back(), record)) {
             continue;
         }
-        modes.push_back(record);
+        if (!modes.push_back(record)) {
+            return; // out of memory: the modes listed so far are offered
+        }
     }
 }

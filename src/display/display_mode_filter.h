@@ -16,5 +16,6 @@ D3DFORMAT ChooseModeFormat(IDirect3D9& d3d);
 
 // Empties modes and fills it from the default adapter's modes in the chosen format. A mode the adapter
 // fails to report is left out; so is one smaller than the minimum, and one whose size equals the record
-// just before it. Every record has bpp 32. The object is not released.
+// just before it. Every record has bpp 32. When memory runs out, the list keeps the modes it holds by then.
+// The object is not released.
 void FillDisplayModes(IDirect3D9& d3d, DisplayModeList& modes);

@@ -28,6 +28,6 @@ void EnumerateDisplayModes() {
     const FARPROC entry = GetProcAddress(library, "Direct3DCreate9");
     ListDisplayModes(reinterpret_cast<Direct3DCreate9Function>(reinterpret_cast<void*>(entry)),
                      g_displayModes);
-    // The object is released by now: the library can go.
-    FreeLibrary(library);
+    // d3d9.dll stays loaded for the rest of the run, as if it were imported: overlays and tools that hook
+    // it misbehave when it goes away under them.
 }

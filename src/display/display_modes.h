@@ -1,8 +1,9 @@
 #pragma once
 // The primary adapter's 32-bit full-screen modes of at least 1024 by 768.
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <initializer_list>
 
 struct DisplayMode {
     std::uint32_t height;
@@ -10,7 +11,46 @@ struct DisplayMode {
     std::uint32_t bpp; // always 32
 };
 
-using DisplayModeList = std::vector<DisplayMode>;
+// A growable array of modes, by 0-based position. The launcher is built without exceptions: when memory
+// runs out, the list does not grow and says so, and the Options dialog simply offers fewer modes.
+class DisplayModeList {
+public:
+    using value_type = DisplayMode;
+    using iterator = const DisplayMode*;
+    using const_iterator = const DisplayMode*;
+
+    DisplayModeList() = default;
+    // The modes given, as far as memory allows.
+    DisplayModeList(std::initializer_list<DisplayMode> modes);
+    DisplayModeList(DisplayModeList&& other) noexcept;
+    DisplayModeList& operator=(DisplayModeList&& other) noexcept;
+    DisplayModeList(const DisplayModeList&) = delete;
+    DisplayModeList& operator=(const DisplayModeList&) = delete;
+    ~DisplayModeList();
+
+    // Appends a copy of mode; false, with the list unchanged, when there is no memory for it.
+    bool push_back(const DisplayMode& mode);
+    // Empties the list and gives its storage back.
+    void clear();
+
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const DisplayMode& operator[](std::size_t position) const { return modes_[position]; }
+    const DisplayMode& back() const { return modes_[count_ - 1]; }
+    const DisplayMode* begin() const { return modes_; }
+    const DisplayMode* end() const { return modes_ + count_; }
+
+private:
+    DisplayMode* modes_ = nullptr;
+    std::size_t count_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// Same records in the same order.
+bool operator==(const DisplayModeList& a, const DisplayModeList& b);
+inline bool operator!=(const DisplayModeList& a, const DisplayModeList& b) {
+    return !(a == b);
+}
 
 // Process-wide list, in the order Direct3D 9 reports the modes; filled once at start.
 extern DisplayModeList g_displayModes;

@@ -1,6 +1,6 @@
 #include "system_library.h"
 
-#include <string>
+#include <cstring>
 
 SystemLibraryCalls SystemCallsForLoading() {
     SystemLibraryCalls calls{};
@@ -15,15 +15,15 @@ HMODULE LoadSystemLibrary(const char* fileName, const SystemLibraryCalls& calls)
     if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) {
         return module;
     }
-    char directory[MAX_PATH];
-    const UINT length = calls.getSystemDirectory(directory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    char path[MAX_PATH];
+    const UINT length = calls.getSystemDirectory(path, MAX_PATH);
+    const std::size_t nameLength = std::strlen(fileName);
+    if (length == 0 || length >= MAX_PATH || length + 1 + nameLength >= MAX_PATH) {
         return nullptr;
     }
-    std::string path(directory, length);
-    path += '\\';
-    path += fileName;
-    return calls.loadLibrary(path.c_str());
+    path[length] = '\\';
+    std::memcpy(path + length + 1, fileName, nameLength + 1);
+    return calls.loadLibrary(path);
 }
 
 HMODULE LoadSystemLibrary(const char* fileName) {

@@ -8,14 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 
 // A combo box item's text: "1280 x 720 x 32".
 void FormatModeText(const DisplayMode& mode, char (&text)[256]) {
-    std::snprintf(text, sizeof(text), "%d x %d x %d", static_cast<int>(mode.width),
-                  static_cast<int>(mode.height), static_cast<int>(mode.bpp));
+    wsprintfA(text, "%d x %d x %d", static_cast<int>(mode.width), static_cast<int>(mode.height),
+              static_cast<int>(mode.bpp));
 }
 
 // Whether the mode is the one in g_settings, compared in 64 bits so that neither side wraps.

@@ -8,6 +8,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // In the global namespace, beside DisplayMode, for the comparisons and messages of the checks below.
@@ -288,7 +289,7 @@ TEST_F(DisplayModeSource, ASecondListingEqualsOneAndReleasesEachObjectOnce) {
 
     g_created = &first;
     ListDisplayModes(CreateFake, modes);
-    const DisplayModeList once = modes;
+    const DisplayModeList once = std::move(modes);
     g_created = &second;
     ListDisplayModes(CreateFake, modes);
 

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include <iostream>
 
 namespace {
@@ -32,7 +35,7 @@ TEST_F(Direct3D9OnThisDisplay, ListIsTheReportedModesFiltered) {
 
 TEST_F(Direct3D9OnThisDisplay, ASecondEnumerationEqualsOne) {
     EnumerateDisplayModes();
-    const DisplayModeList once = g_displayModes;
+    const std::vector<DisplayMode> once(g_displayModes.begin(), g_displayModes.end());
 
     EnumerateDisplayModes();
 
@@ -44,11 +47,21 @@ TEST_F(Direct3D9OnThisDisplay, ASecondEnumerationEqualsOne) {
     }
 }
 
-TEST_F(Direct3D9OnThisDisplay, TheLibraryIsUnloadedAgain) {
-    // This program does not import d3d9.dll, and the report above freed its own load.
-    ASSERT_EQ(GetModuleHandleA("d3d9.dll"), nullptr);
-
+TEST_F(Direct3D9OnThisDisplay, TheLibraryStaysLoadedFromTheSystemDirectory) {
     EnumerateDisplayModes();
 
-    EXPECT_EQ(GetModuleHandleA("d3d9.dll"), nullptr);
+    // Loaded once and kept, as an import would be: tools that hook it must not see it go.
+    const HMODULE loaded = GetModuleHandleA("d3d9.dll");
+    ASSERT_NE(loaded, nullptr);
+    char path[MAX_PATH] = {};
+    char system[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(loaded, path, MAX_PATH), 0u);
+    ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
+    EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path, -1,
+                             (std::string(system) + "\\d3d9.dll").c_str(), -1),
+              CSTR_EQUAL)
+        << path;
+
+    EnumerateDisplayModes();
+    EXPECT_EQ(GetModuleHandleA("d3d9.dll"), loaded);
 }
