@@ -21,7 +21,7 @@ DWORD ReadToEnd(HANDLE file, ByteBuffer& bytes) {
     char chunk[16 * 1024];
     for (;;) {
         DWORD count = 0;
-        if (!ReadFile(file, chunk, sizeof(chunk), &count, nullptr)) {
+        if (!ReadFile(file, chunk, static_cast<DWORD>(sizeof(chunk)), &count, nullptr)) {
             return GetLastError();
         }
         if (count == 0) {
