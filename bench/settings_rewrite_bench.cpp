@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_buffer.h"
 #include "config_file.h"
 #include "config_text.h"
 
@@ -105,7 +106,7 @@ int main() {
         ok = WriteWhole(config, original);
 
         auto start = std::chrono::steady_clock::now();
-        ok = ok && WriteSettingsFile(config, settings);
+        ok = ok && WriteSettingsFile(config.c_str(), settings, kAllSettings);
         rewrite.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
 
         start = std::chrono::steady_clock::now();
@@ -113,9 +114,10 @@ int main() {
         plainCopy.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
 
         start = std::chrono::steady_clock::now();
-        const std::string text = RewriteConfigText(original, settings);
+        ByteBuffer text;
+        ok = ok && RewriteConfigText(original, settings, kAllSettings, kPlatformLineEnd, text);
         inMemory.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
-        ok = ok && !text.empty();
+        ok = ok && text.size() > 0;
     }
     std::error_code ignored;
     fs::remove_all(dir, ignored);

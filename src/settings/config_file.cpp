@@ -1,9 +1,11 @@
 #include "config_file.h"
 
-#include <atomic>
 #include <cerrno>
+#include <string_view>
 
+#include "byte_buffer.h"
 #include "config_text.h"
+#include "read_file.h"
 #include "replace_file.h"
 
 LauncherSettings g_settings;
@@ -11,29 +13,50 @@ SettingSet g_knownSettings = 0;
 
 namespace {
 
-enum class ReadOutcome { Read, Missing, Failed };
-
-ReadOutcome ReadWholeFile(const std::string& path, std::string& bytes) {
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
-    }
-    bytes.clear();
-    char buffer[64 * 1024];
-    std::size_t count;
-    while ((count = std::fread(buffer, 1, sizeof(buffer), file)) > 0) {
-        bytes.append(buffer, count);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return failed ? ReadOutcome::Failed : ReadOutcome::Read;
+// "<target>.<process id>.<counter>.tmp", beside the file it will replace.
+bool TemporaryPathFor(const char* target, ByteBuffer& temporary) {
+    static unsigned long counter = 0; // the launcher has one thread
+    char number[kDecimalCapacity];
+    temporary.Clear();
+    temporary.Append(target);
+    temporary.Append(".");
+    temporary.Append(std::string_view(number, FormatDecimal(CurrentProcessId(), number)));
+    temporary.Append(".");
+    temporary.Append(std::string_view(number, FormatDecimal(++counter, number)));
+    return temporary.Append(".tmp");
 }
 
-// "config.cfg.<process id>.<counter>.tmp", beside the file it will replace.
-std::string TempPathFor(const std::string& path) {
-    static std::atomic<unsigned long> counter{0};
-    return path + "." + std::to_string(CurrentProcessId()) + "." + std::to_string(++counter) + ".tmp";
+// Whether a failed creation of the temporary file means that the directory takes no new files.
+bool DirectoryRefusesNewFiles(int error) {
+    return error == EACCES || error == EPERM;
+}
+
+// Writes text to a new temporary file beside target and puts it in target's place. An errno that tells
+// why the temporary file could not be created is left in creationError.
+bool ReplaceThroughTemporaryFile(const char* target, std::string_view text, const RewriteSteps& steps,
+                                 RetryBudget& budget, int& creationError) {
+    ByteBuffer temporary;
+    if (!TemporaryPathFor(target, temporary)) {
+        return false;
+    }
+    errno = 0;
+    std::FILE* file = steps.openTemporary(temporary.c_str());
+    if (file == nullptr) {
+        creationError = errno;
+        return false;
+    }
+    bool written = steps.write(file, text.data(), text.size());
+    if (written) {
+        written = std::fflush(file) == 0;
+    }
+    if (std::fclose(file) != 0) {
+        written = false;
+    }
+    if (!written || !ReplaceFileDurably(temporary.c_str(), target, budget)) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -42,45 +65,58 @@ bool WriteAllBytes(std::FILE* file, const char* data, std::size_t size) {
     return std::fwrite(data, 1, size, file) == size;
 }
 
-bool ReadSettingsFile(const std::string& path, LauncherSettings& settings) {
-    std::string bytes;
-    if (ReadWholeFile(path, bytes) != ReadOutcome::Read) {
+std::FILE* OpenTemporaryFile(const char* path) {
+    return std::fopen(path, "wb");
+}
+
+bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* known) {
+    RetryBudget budget;
+    ByteBuffer bytes;
+    if (ReadWholeFile(path, bytes, budget) != ReadOutcome::Read) {
         return false;
     }
-    ApplyConfigText(bytes, settings);
+    const SettingSet found = ApplyConfigText(bytes.view(), settings);
+    if (known != nullptr) {
+        *known |= found;
+    }
     return true;
 }
 
-bool WriteSettingsFile(const std::string& path, const LauncherSettings& settings, ConfigWriter writer) {
-    std::string old;
-    if (ReadWholeFile(path, old) == ReadOutcome::Failed) {
+bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known,
+                       const RewriteSteps& steps) {
+    RetryBudget budget;
+    ByteBuffer text;
+    bool existed;
+    {
+        ByteBuffer old;
+        const ReadOutcome outcome = ReadWholeFile(path, old, budget);
+        if (outcome == ReadOutcome::Failed) {
+            return false;
+        }
+        existed = outcome == ReadOutcome::Read;
+        if (!RewriteConfigText(old.view(), settings, known, kPlatformLineEnd, text)) {
+            return false;
+        }
+    }
+    if (!existed && text.size() == 0) {
+        return true; // nothing to store, and no empty file to make for it
+    }
+    ByteBuffer target;
+    if (!ResolveReplaceTarget(path, target)) {
         return false;
     }
-    const std::string text = RewriteConfigText(old, settings);
-
-    const std::string temp = TempPathFor(path);
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
+    int creationError = 0;
+    if (ReplaceThroughTemporaryFile(target.c_str(), text.view(), steps, budget, creationError)) {
+        return true;
     }
-    bool written = writer(file, text.data(), text.size());
-    if (written) {
-        written = std::fflush(file) == 0;
-    }
-    if (std::fclose(file) != 0) {
-        written = false;
-    }
-    if (!written || !ReplaceFileDurably(temp, path)) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return existed && DirectoryRefusesNewFiles(creationError) &&
+           OverwriteFileInPlace(target.c_str(), text.data(), text.size(), budget);
 }
 
 void ReadSettings() {
-    ReadSettingsFile(kConfigFileName, g_settings);
+    ReadSettingsFile(kConfigFileName, g_settings, &g_knownSettings);
 }
 
 void WriteSettings() {
-    WriteSettingsFile(kConfigFileName, g_settings);
+    WriteSettingsFile(kConfigFileName, g_settings, g_knownSettings);
 }

@@ -3,22 +3,24 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <string>
 
 #include "launcher_settings.h"
 
-// Loads the values of the four keys from config.cfg into g_settings; a missing file changes nothing.
+// Loads the values of the key lines of config.cfg into g_settings and adds their keys to
+// g_knownSettings. A missing or unreadable file, or too little memory to read it, changes nothing.
 void ReadSettings();
 
-// Rewrites config.cfg from g_settings, keeping every other line.
+// Rewrites config.cfg from the settings of g_knownSettings, keeping every other line. Any failure
+// leaves config.cfg as it was.
 void WriteSettings();
 
 // The settings file, in the working directory.
 inline constexpr char kConfigFileName[] = "config.cfg";
 
-// Loads the values of the key lines of the file at path into settings. Returns false, with settings
-// unchanged, when the file cannot be opened or read to its end.
-bool ReadSettingsFile(const std::string& path, LauncherSettings& settings);
+// Loads the values of the key lines of the file at path into settings and, when known is given, adds
+// the keys that got a value to *known. Returns false, with settings and *known unchanged, when the file
+// cannot be opened or read to its end.
+bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* known = nullptr);
 
 // Writes size bytes from data to file; returns false unless all of them were written.
 using ConfigWriter = bool (*)(std::FILE* file, const char* data, std::size_t size);
@@ -26,9 +28,24 @@ using ConfigWriter = bool (*)(std::FILE* file, const char* data, std::size_t siz
 // The writer a rewrite uses unless told otherwise: one fwrite, checked.
 bool WriteAllBytes(std::FILE* file, const char* data, std::size_t size);
 
-// Rewrites the file at path from settings (see RewriteConfigText), creating it when it is missing. The
-// new text goes to a temporary file beside it, which then takes the old file's place in one step.
+// Creates the temporary file at path for writing, as bytes; null, with errno set, when it cannot.
+using TemporaryFileOpener = std::FILE* (*)(const char* path);
+
+// The opener a rewrite uses unless told otherwise: fopen with "wb".
+std::FILE* OpenTemporaryFile(const char* path);
+
+// The steps of a rewrite that a test may replace to make them fail.
+struct RewriteSteps {
+    ConfigWriter write = WriteAllBytes;
+    TemporaryFileOpener openTemporary = OpenTemporaryFile;
+};
+
+// Rewrites the file at path from the settings in known (see RewriteConfigText), creating it when it is
+// missing and there is something to write. The new text goes to a temporary file beside the file (beside
+// the file a symbolic link leads to), which then takes the old file's place in one step. Where the
+// directory refuses the temporary file, an existing writable file is overwritten in place instead.
 // Returns false when anything fails: the file at path is then exactly as it was and the temporary file
-// is gone. A file that exists but cannot be read is left alone rather than rewritten from nothing.
-bool WriteSettingsFile(const std::string& path, const LauncherSettings& settings,
-                       ConfigWriter writer = WriteAllBytes);
+// is gone. A file that exists but cannot be read, even after waiting a moment for another process to
+// let go of it, is left alone rather than rewritten from nothing.
+bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known,
+                       const RewriteSteps& steps = RewriteSteps());

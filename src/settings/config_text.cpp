@@ -1,25 +1,25 @@
 #include "config_text.h"
 
-#include <cstddef>
-#include <cstdio>
+#include <cstring>
 
 namespace {
 
 struct KeyEntry {
     ConfigKey key;
+    SettingSet setting;
     std::string_view name;
     std::int32_t LauncherSettings::*field;
 };
 
 // In the order the keys are tested and missing ones appended.
 constexpr KeyEntry kKeys[] = {
-    {ConfigKey::ScreenWidth, "screenWidth", &LauncherSettings::screenWidth},
-    {ConfigKey::ScreenHeight, "screenHeight", &LauncherSettings::screenHeight},
-    {ConfigKey::ScreenBPP, "screenBPP", &LauncherSettings::screenBPP},
-    {ConfigKey::Bloom, "bloom", &LauncherSettings::bloom},
+    {ConfigKey::ScreenWidth, kScreenWidthSetting, "screenWidth", &LauncherSettings::screenWidth},
+    {ConfigKey::ScreenHeight, kScreenHeightSetting, "screenHeight", &LauncherSettings::screenHeight},
+    {ConfigKey::ScreenBPP, kScreenBPPSetting, "screenBPP", &LauncherSettings::screenBPP},
+    {ConfigKey::Bloom, kBloomSetting, "bloom", &LauncherSettings::bloom},
 };
 
-constexpr std::size_t kKeyCount = sizeof(kKeys) / sizeof(kKeys[0]);
+constexpr std::string_view kKeySeparator = " = ";
 
 // Letters, digits and underscore continue a word. So do the bytes of non-ASCII characters: screenWidth
 // followed by an accented letter is some other key, not screenWidth.
@@ -33,6 +33,11 @@ bool IsSpaceByte(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           (prefix.empty() || std::memcmp(text.data(), prefix.data(), prefix.size()) == 0);
+}
+
 // The entry of a key; null for ConfigKey::None.
 const KeyEntry* Entry(ConfigKey key) {
     for (const KeyEntry& candidate : kKeys) {
@@ -43,39 +48,48 @@ const KeyEntry* Entry(ConfigKey key) {
     return nullptr;
 }
 
-void AppendKeyLine(std::string& out, const KeyEntry& entry, std::int32_t value) {
-    out += entry.name;
-    char number[16];
-    const int length = std::snprintf(number, sizeof(number), " = %ld", static_cast<long>(value));
-    out.append(number, static_cast<std::size_t>(length));
+void AppendKeyLine(ByteBuffer& out, const KeyEntry& entry, std::int32_t value, std::string_view lineEnd) {
+    char number[kDecimalCapacity];
+    out.Append(entry.name);
+    out.Append(kKeySeparator);
+    out.Append(std::string_view(number, FormatDecimal(value, number)));
+    out.Append(lineEnd);
 }
 
 } // namespace
 
-bool HasByteOrderMark(std::string_view bytes) {
-    return bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+SettingSet SettingOf(ConfigKey key) {
+    const KeyEntry* entry = Entry(key);
+    return entry != nullptr ? entry->setting : 0;
 }
 
-std::vector<std::string_view> SplitConfigLines(std::string_view bytes) {
-    if (HasByteOrderMark(bytes)) {
-        bytes.remove_prefix(kByteOrderMark.size());
+bool HasByteOrderMark(std::string_view bytes) {
+    return StartsWith(bytes, kByteOrderMark);
+}
+
+ConfigLines::ConfigLines(std::string_view bytes) : rest_(bytes) {
+    if (HasByteOrderMark(rest_)) {
+        rest_.remove_prefix(kByteOrderMark.size());
     }
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t newline = bytes.find('\n', start);
-        if (newline == std::string_view::npos) {
-            lines.push_back(bytes.substr(start));
-            break;
-        }
-        std::size_t end = newline;
-        if (end > start && bytes[end - 1] == '\r') {
-            --end;
-        }
-        lines.push_back(bytes.substr(start, end - start));
-        start = newline + 1;
+}
+
+bool ConfigLines::Next(std::string_view& line) {
+    if (rest_.empty()) {
+        return false;
     }
-    return lines;
+    const std::size_t newline = rest_.find('\n');
+    if (newline == std::string_view::npos) {
+        line = rest_;
+        rest_ = std::string_view();
+        return true;
+    }
+    std::size_t end = newline;
+    if (end > 0 && rest_[end - 1] == '\r') {
+        --end;
+    }
+    line = std::string_view(rest_.data(), end);
+    rest_.remove_prefix(newline + 1);
+    return true;
 }
 
 bool ConvertConfigValue(std::string_view text, std::int32_t& value) {
@@ -109,7 +123,7 @@ ConfigLineInfo ClassifyConfigLine(std::string_view text) {
     ConfigLineInfo info;
     for (const KeyEntry& candidate : kKeys) {
         const std::string_view name = candidate.name;
-        if (text.substr(0, name.size()) != name) {
+        if (!StartsWith(text, name)) {
             continue;
         }
         if (text.size() > name.size() && IsWordByte(text[name.size()])) {
@@ -121,56 +135,93 @@ ConfigLineInfo ClassifyConfigLine(std::string_view text) {
             ++i;
         }
         if (i < text.size() && text[i] == '=') {
-            info.hasValue = ConvertConfigValue(text.substr(i + 1), info.value);
+            text.remove_prefix(i + 1);
+            info.hasValue = ConvertConfigValue(text, info.value);
         }
         break;
     }
     return info;
 }
 
-std::string FormatKeyLine(ConfigKey key, std::int32_t value) {
-    std::string line;
+std::size_t FormatDecimal(std::int64_t value, char* out) {
+    // The magnitude in unsigned arithmetic, where the most negative value has one too.
+    std::uint64_t magnitude = static_cast<std::uint64_t>(value);
+    if (value < 0) {
+        magnitude = ~magnitude + 1;
+    }
+    char digits[kDecimalCapacity];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    std::size_t length = 0;
+    if (value < 0) {
+        out[length++] = '-';
+    }
+    while (count > 0) {
+        out[length++] = digits[--count];
+    }
+    return length;
+}
+
+KeyLine FormatKeyLine(ConfigKey key, std::int32_t value) {
+    KeyLine line{};
     if (const KeyEntry* entry = Entry(key)) {
-        AppendKeyLine(line, *entry, value);
+        // The longest, "screenHeight = -2147483648", has 26 bytes.
+        std::memcpy(line.bytes, entry->name.data(), entry->name.size());
+        line.size = entry->name.size();
+        std::memcpy(line.bytes + line.size, kKeySeparator.data(), kKeySeparator.size());
+        line.size += kKeySeparator.size();
+        line.size += FormatDecimal(value, line.bytes + line.size);
     }
     return line;
 }
 
-void ApplyConfigText(std::string_view bytes, LauncherSettings& settings) {
-    for (const std::string_view line : SplitConfigLines(bytes)) {
+SettingSet ApplyConfigText(std::string_view bytes, LauncherSettings& settings) {
+    SettingSet found = 0;
+    ConfigLines lines(bytes);
+    std::string_view line;
+    while (lines.Next(line)) {
         const ConfigLineInfo info = ClassifyConfigLine(line);
         if (info.hasValue) {
-            settings.*Entry(info.key)->field = info.value;
+            const KeyEntry* entry = Entry(info.key);
+            settings.*entry->field = info.value;
+            found |= entry->setting;
         }
     }
+    return found;
 }
 
-std::string RewriteConfigText(std::string_view bytes, const LauncherSettings& settings,
-                              std::string_view lineEnd) {
-    std::string out;
+bool RewriteConfigText(std::string_view bytes, const LauncherSettings& settings, SettingSet known,
+                       std::string_view lineEnd, ByteBuffer& out) {
+    out.Clear();
     // Key lines are at most a few bytes longer than the lines they replace; the appended ones are short.
-    out.reserve(bytes.size() + bytes.size() / 8 + 128);
-    if (HasByteOrderMark(bytes)) {
-        out += kByteOrderMark;
+    // Where that much room is not to be had, the appends below find out whether the text fits.
+    const std::size_t room = bytes.size() + bytes.size() / 8 + 256;
+    if (room < bytes.size() || !out.Reserve(room)) {
+        out.Clear();
     }
-    bool seen[kKeyCount] = {};
-    for (const std::string_view line : SplitConfigLines(bytes)) {
-        const ConfigLineInfo info = ClassifyConfigLine(line);
-        const KeyEntry* entry = Entry(info.key);
-        if (entry == nullptr) {
-            out += line;
-            out += !line.empty() && line.back() == '\r' ? std::string_view("\r\n") : lineEnd;
+    if (HasByteOrderMark(bytes)) {
+        out.Append(kByteOrderMark);
+    }
+    SettingSet present = 0;
+    ConfigLines lines(bytes);
+    std::string_view line;
+    while (lines.Next(line) && !out.Failed()) {
+        const KeyEntry* entry = Entry(ClassifyConfigLine(line).key);
+        if (entry != nullptr && (known & entry->setting) != 0) {
+            present |= entry->setting;
+            AppendKeyLine(out, *entry, settings.*entry->field, lineEnd);
             continue;
         }
-        seen[entry - kKeys] = true;
-        AppendKeyLine(out, *entry, settings.*entry->field);
-        out += lineEnd;
+        out.Append(line);
+        out.Append(!line.empty() && line.back() == '\r' ? std::string_view("\r\n") : lineEnd);
     }
-    for (std::size_t i = 0; i < kKeyCount; ++i) {
-        if (!seen[i]) {
-            AppendKeyLine(out, kKeys[i], settings.*kKeys[i].field);
-            out += lineEnd;
+    for (const KeyEntry& entry : kKeys) {
+        if ((known & entry.setting) != 0 && (present & entry.setting) == 0) {
+            AppendKeyLine(out, entry, settings.*entry.field, lineEnd);
         }
     }
-    return out;
+    return !out.Failed();
 }

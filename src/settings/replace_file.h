@@ -1,14 +1,30 @@
 #pragma once
-// What the rewrite of config.cfg needs from the operating system; one implementation per platform.
+// What the rewrite of config.cfg needs from the operating system besides reading; one implementation per
+// platform.
 
-#include <string>
+#include <cstddef>
+
+#include "byte_buffer.h"
+#include "retry_budget.h"
+
+// The file that a rewrite of path must write: path itself, or, when path is a symbolic link, the file it
+// leads to (whose directory then takes the temporary file). A missing path is its own target. Returns
+// false, writing nothing, when path is a link that leads nowhere or the target cannot be worked out.
+bool ResolveReplaceTarget(const char* path, ByteBuffer& target);
 
 // Puts replacement (a complete, closed file in the same directory) in target's place in one step, after
-// flushing its content to disk. A target that is read-only, a directory or anything but a plain file is
-// left alone. While another process holds the target open (a virus scanner, an indexer), the replacement
-// is retried for at most about one second. Returns false when target was not replaced; replacement is
-// then still there for the caller to remove.
-bool ReplaceFileDurably(const std::string& replacement, const std::string& target);
+// flushing its content to disk. An existing target keeps what the file system holds about it beside its
+// content where the platform can keep it (permissions; on Windows its security descriptor, attributes and
+// alternate streams). A target that is read-only, a directory or anything but a plain file is left alone.
+// While another process holds either file, the replacement is tried again after a pause from budget.
+// Returns false when target was not replaced; replacement is then still there for the caller to remove.
+bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget& budget);
+
+// The last resort where no new file can be made beside target: writes data over the existing, writable
+// target in one write of the whole content, cuts the file to that length and flushes it to disk. A
+// target that is missing, read-only or anything but a plain file is left alone, as is one that another
+// process holds beyond the budget. Returns false when the content was not written.
+bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget);
 
 // This process's id, which no other running process shares; it keeps temporary file names apart.
 unsigned long CurrentProcessId();

@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +12,8 @@
 
 namespace {
 
-bool SyncPath(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY);
+bool SyncPath(const char* path) {
+    const int fd = open(path, O_RDONLY);
     if (fd < 0) {
         return false;
     }
@@ -18,30 +21,54 @@ bool SyncPath(const std::string& path) {
     return close(fd) == 0 && synced;
 }
 
-std::string DirectoryOf(const std::string& path) {
-    const std::string::size_type slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
+// Makes a new directory entry in the directory of path durable.
+void SyncDirectoryOf(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        SyncPath(".");
+        return;
     }
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
+    ByteBuffer directory;
+    if (directory.Append(
+            std::string_view(path, slash == path ? 1 : static_cast<std::size_t>(slash - path)))) {
+        SyncPath(directory.c_str());
+    }
+}
+
+// A plain file that we may write. Read-only means no write bit at all or no write permission for us; the
+// bits count even for root, who would be let through by access() alone.
+bool IsWritablePlainFile(const char* path, struct stat& status) {
+    return lstat(path, &status) == 0 && S_ISREG(status.st_mode) &&
+           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && access(path, W_OK) == 0;
 }
 
 } // namespace
 
-bool ReplaceFileDurably(const std::string& replacement, const std::string& target) {
+bool ResolveReplaceTarget(const char* path, ByteBuffer& target) {
+    target.Clear();
     struct stat status {};
-    if (lstat(target.c_str(), &status) == 0) {
-        // Only a plain file is replaced (a symbolic link would be replaced by a plain file). Read-only
-        // means no write bit at all or no write permission for us; the bits count even for root, who
-        // would be let through by access() alone.
-        if (!S_ISREG(status.st_mode)) {
-            return false;
-        }
-        if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(target.c_str(), W_OK) != 0) {
+    if (lstat(path, &status) != 0 || !S_ISLNK(status.st_mode)) {
+        return target.Append(path);
+    }
+    // realpath fails for a link that leads nowhere (or round in a circle).
+    char* resolved = realpath(path, nullptr);
+    if (resolved == nullptr) {
+        return false;
+    }
+    const bool copied = target.Append(resolved);
+    std::free(resolved);
+    return copied;
+}
+
+bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget&) {
+    struct stat status {};
+    if (lstat(target, &status) == 0) {
+        // Only a plain file is replaced: a symbolic link would turn into a plain file.
+        if (!IsWritablePlainFile(target, status)) {
             return false;
         }
         // The new file keeps the old one's permissions.
-        if (chmod(replacement.c_str(), status.st_mode & 07777) != 0) {
+        if (chmod(replacement, status.st_mode & 07777) != 0) {
             return false;
         }
     } else if (errno != ENOENT) {
@@ -50,12 +77,38 @@ bool ReplaceFileDurably(const std::string& replacement, const std::string& targe
     if (!SyncPath(replacement)) {
         return false;
     }
-    if (std::rename(replacement.c_str(), target.c_str()) != 0) {
+    if (std::rename(replacement, target) != 0) {
         return false;
     }
-    // Makes the new directory entry durable too; the replacement has happened either way.
-    SyncPath(DirectoryOf(target));
+    // The replacement has happened either way.
+    SyncDirectoryOf(target);
     return true;
+}
+
+bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget&) {
+    struct stat status {};
+    if (!IsWritablePlainFile(target, status)) {
+        return false;
+    }
+    const int fd = open(target, O_WRONLY | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    // One write of the whole content; the loop only carries on where the system wrote less at once.
+    bool written = true;
+    std::size_t done = 0;
+    while (written && done < size) {
+        const ssize_t count = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (count > 0) {
+            done += static_cast<std::size_t>(count);
+        } else if (count < 0 && errno == EINTR) {
+            continue;
+        } else {
+            written = false;
+        }
+    }
+    written = written && ftruncate(fd, static_cast<off_t>(size)) == 0 && fsync(fd) == 0;
+    return close(fd) == 0 && written;
 }
 
 unsigned long CurrentProcessId() {

@@ -1,7 +1,9 @@
 // Coverage-guided fuzzing of the config.cfg reader and rewriter. The first 16 bytes of an input are the
-// four settings in memory (little-endian), the rest is the file. Whatever the file holds, a rewrite must
-// keep every other line byte for byte and in order, replace key lines where they are, append missing
-// keys, and give back the settings in memory when read again.
+// four settings in memory (little-endian), the low four bits of the next byte the settings to write (the
+// known ones), the rest is the file. Whatever the file holds, a rewrite must keep every other line and
+// every line of a key it does not write byte for byte and in order, replace the lines of the keys it
+// writes where they are, append those of them that are missing, and give back the settings in memory for
+// those keys, and what the old file gave for the others, when read again.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "byte_buffer.h"
 #include "config_text.h"
 
 namespace {
@@ -43,50 +46,77 @@ bool Same(const LauncherSettings& a, const LauncherSettings& b) {
 constexpr ConfigKey kKeys[] = {ConfigKey::ScreenWidth, ConfigKey::ScreenHeight, ConfigKey::ScreenBPP,
                                ConfigKey::Bloom};
 
-void CheckRewrite(std::string_view in, const LauncherSettings& memory, std::string_view lineEnd) {
-    const std::string out = RewriteConfigText(in, memory, lineEnd);
-    Require(!out.empty() && out.back() == '\n', "the rewrite ends with a line end");
+std::vector<std::string_view> SplitLines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    ConfigLines reader(bytes);
+    std::string_view line;
+    while (reader.Next(line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Rewrite(std::string_view in, const LauncherSettings& memory, SettingSet known,
+                    std::string_view lineEnd) {
+    ByteBuffer out;
+    Require(RewriteConfigText(in, memory, known, lineEnd, out), "a rewrite of a small file has the memory");
+    return std::string(out.view());
+}
+
+void CheckRewrite(std::string_view in, const LauncherSettings& memory, SettingSet known,
+                  std::string_view lineEnd) {
+    const std::string out = Rewrite(in, memory, known, lineEnd);
+    const std::vector<std::string_view> before = SplitLines(in);
+    const std::vector<std::string_view> after = SplitLines(out);
+    Require(after.empty() || out.back() == '\n', "the rewrite ends with a line end");
     Require(HasByteOrderMark(out) == HasByteOrderMark(in),
             "a byte-order mark is kept, and only then written");
 
-    const std::vector<std::string_view> before = SplitConfigLines(in);
-    const std::vector<std::string_view> after = SplitConfigLines(out);
     Require(after.size() >= before.size(), "no line is lost");
     LauncherSettings copy = memory;
-    bool present[4] = {};
+    SettingSet present = 0;
     for (std::size_t i = 0; i < before.size(); ++i) {
         const ConfigKey key = ClassifyConfigLine(before[i]).key;
-        if (key == ConfigKey::None) {
+        if ((SettingOf(key) & known) == 0) {
             Require(after[i] == before[i], "an other line is kept byte for byte, in place");
         } else {
-            present[static_cast<int>(key) - 1] = true;
-            Require(after[i] == FormatKeyLine(key, Field(copy, key)), "a key line gets the value in memory");
+            present |= SettingOf(key);
+            Require(after[i] == FormatKeyLine(key, Field(copy, key)).View(),
+                    "a key line gets the value in memory");
         }
     }
     std::size_t next = before.size();
     for (const ConfigKey key : kKeys) {
-        if (!present[static_cast<int>(key) - 1]) {
-            Require(next < after.size() && after[next] == FormatKeyLine(key, Field(copy, key)),
+        if ((SettingOf(key) & known & ~present) != 0) {
+            Require(next < after.size() && after[next] == FormatKeyLine(key, Field(copy, key)).View(),
                     "a missing key is appended in order");
             ++next;
         }
     }
     Require(next == after.size(), "nothing else is appended");
 
-    LauncherSettings reread;
-    reread.screenWidth = ~memory.screenWidth;
-    reread.screenHeight = ~memory.screenHeight;
-    reread.screenBPP = ~memory.screenBPP;
-    reread.bloom = ~memory.bloom;
-    ApplyConfigText(out, reread);
-    Require(Same(reread, memory), "reading the rewrite gives the settings in memory");
-    Require(RewriteConfigText(out, memory, lineEnd) == out, "a second rewrite changes nothing");
+    LauncherSettings start;
+    start.screenWidth = ~memory.screenWidth;
+    start.screenHeight = ~memory.screenHeight;
+    start.screenBPP = ~memory.screenBPP;
+    start.bloom = ~memory.bloom;
+    LauncherSettings expected = start;
+    const SettingSet found = ApplyConfigText(in, expected);
+    for (const ConfigKey key : kKeys) {
+        if ((SettingOf(key) & known) != 0) {
+            Field(expected, key) = Field(copy, key);
+        }
+    }
+    LauncherSettings reread = start;
+    Require(ApplyConfigText(out, reread) == (found | known), "the keys written are read back with a value");
+    Require(Same(reread, expected), "reading the rewrite gives the settings written and keeps the others");
+    Require(Rewrite(out, memory, known, lineEnd) == out, "a second rewrite changes nothing");
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::uint8_t header[16] = {};
+    std::uint8_t header[17] = {};
     const std::size_t headerSize = size < sizeof(header) ? size : sizeof(header);
     for (std::size_t i = 0; i < headerSize; ++i) {
         header[i] = data[i];
@@ -99,12 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    static_cast<std::uint32_t>(header[4 * k + 3]) << 24;
         Field(memory, kKeys[k]) = static_cast<std::int32_t>(bits);
     }
+    const SettingSet known = header[16] & kAllSettings;
     const std::string_view file(reinterpret_cast<const char*>(data) + headerSize, size - headerSize);
 
-    LauncherSettings read = memory;
-    ApplyConfigText(file, read);
-
-    CheckRewrite(file, memory, "\n");
-    CheckRewrite(file, memory, "\r\n");
+    CheckRewrite(file, memory, known, "\n");
+    CheckRewrite(file, memory, known, "\r\n");
     return 0;
 }

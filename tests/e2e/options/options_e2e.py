@@ -17,6 +17,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.p
 import launcher_e2e as e2e  # noqa: E402
 
 IDOK = 1
+IDC_BLOOM = 1009
 
 # The Xvfb screen of these cases: Direct3D 9 reports this one mode there.
 SCREEN = (1600, 1200)
@@ -98,8 +99,8 @@ def key_of(line):
 
 
 def expect_config(directory, width, height, bpp, bloom):
-    """Each key has one line, in the written form with the value given; every other line of CONFIG_BYTES
-    is there as it was, in its order."""
+    """Each key has one line, in the written form with the value given, or none where the value is None;
+    every other line of CONFIG_BYTES is there as it was, in its order."""
     original = [line[:-1] if line.endswith(b"\r") else line for line in e2e.CONFIG_BYTES.split(b"\n")]
     actual = config_lines(directory)
     others = [line for line in actual if key_of(line) is None]
@@ -107,7 +108,7 @@ def expect_config(directory, width, height, bpp, bloom):
     e2e.check(others == expected_others, f"config.cfg's other lines are {others}, expected {expected_others}")
     values = {b"screenWidth": width, b"screenHeight": height, b"screenBPP": bpp, b"bloom": bloom}
     key_lines = sorted(line for line in actual if key_of(line) is not None)
-    expected_keys = sorted(key + b" = " + str(value).encode() for key, value in values.items())
+    expected_keys = sorted(key + b" = " + str(value).encode() for key, value in values.items() if value is not None)
     e2e.check(key_lines == expected_keys, f"config.cfg's key lines are {key_lines}, expected {expected_keys}")
     e2e.log(f"config.cfg holds {width} x {height} x {bpp}, bloom {bloom}, and its other lines unchanged")
 
@@ -160,9 +161,74 @@ def case_options_without_d3d9(options):
         e2e.check(items == [], f"the dialog lists {items} without Direct3D 9, expected nothing")
         e2e.check(selected == -1, f"item {selected} is selected in the empty list, expected none (-1)")
         press_ok_and_wait(world)
-        # OK with nothing to choose keeps the resolution and writes the settings as they are. The indented
-        # "  screenBPP = 32" of CONFIG_BYTES is no key line: the bpp read at start is 0.
-        expect_config(cwd, 1024, 768, 0, 1)
+        # OK with nothing to choose keeps the resolution that config.cfg gave. The indented
+        # "  screenBPP = 32" of CONFIG_BYTES is no key line: no colour depth is known, so none is written.
+        expect_config(cwd, 1024, 768, None, 1)
+        play_starts_the_game(world, xid, cwd)
+
+
+def case_options_without_d3d9_or_config(options):
+    with WorldWithoutDirect3D(options, "options_without_d3d9_or_config", screen=SCREEN) as world:
+        cwd = world.workdir()
+        e2e.populate(world, cwd)
+        before = set(os.listdir(cwd))
+        world.start(world.options.launcher, cwd)
+        xid = world.window()
+        items, selected, bloom = open_options(world)
+        e2e.check(items == [] and bloom == 0, f"the dialog shows {items}, Bloom {bloom}; expected nothing, off")
+        status, text = options_poke(world, "press", str(IDC_BLOOM))
+        e2e.check(status == 0, f"could not click Bloom ({status}): {text.strip()}")
+        e2e.check(show_options(world)[2] == 1, "Bloom is not checked after a click")
+        press_ok_and_wait(world)
+        # No resolution came from config.cfg or from the player: only Bloom is stored.
+        with open(os.path.join(cwd, "config.cfg"), "rb") as f:
+            data = f.read()
+        e2e.check(data == b"bloom = 1\r\n", f"config.cfg holds {data!r}, expected only b'bloom = 1\\r\\n'")
+        created = set(os.listdir(cwd)) - before
+        e2e.check(created == {"config.cfg"}, f"OK left {sorted(created)} in the working directory")
+        e2e.log("OK with no display mode and no config.cfg created config.cfg with the Bloom line alone")
+        play_starts_the_game(world, xid, cwd)
+
+
+def case_options_ok_while_config_held(options):
+    with e2e.World(options, "options_ok_while_config_held", screen=SCREEN) as world:
+        cwd, xid = start_with_config(world)
+        open_options(world)
+        status, text = options_poke(world, "choose", SCREEN_ITEM)
+        e2e.check(status == 0, f"could not choose {SCREEN_ITEM} ({status}): {text.strip()}")
+        status, text = options_poke(world, "press", str(IDC_BLOOM))
+        e2e.check(status == 0, f"could not click Bloom ({status}): {text.strip()}")
+        # Another program holds config.cfg without sharing it for half a second, and OK falls in it.
+        path = e2e.windows_path(os.path.join(cwd, "config.cfg"))
+        status, text = options_poke(world, "hold", path, "500", str(IDOK))
+        e2e.check(status == 0, f"could not hold config.cfg and press OK ({status}): {text.strip()}")
+        e2e.check("open-at-release 1" in text, f"OK did not wait for config.cfg: {text.strip()}")
+        status, text = options_poke(world, "gone")
+        e2e.check(status == 0, f"the Options dialog stayed open after OK: {text.strip()}")
+        expect_config(cwd, SCREEN[0], SCREEN[1], 32, 0)
+        play_starts_the_game(world, xid, cwd)
+
+
+def case_options_ok_through_symlink(options):
+    with e2e.World(options, "options_ok_through_symlink", screen=SCREEN) as world:
+        cwd = world.workdir()
+        e2e.populate(world, cwd)
+        with open(os.path.join(cwd, "game-settings.cfg"), "wb") as f:
+            f.write(e2e.CONFIG_BYTES)
+        link = os.path.join(cwd, "config.cfg")
+        os.symlink("game-settings.cfg", link)
+        before = set(os.listdir(cwd))
+        world.start(world.options.launcher, cwd)
+        xid = world.window()
+        open_options(world)
+        status, text = options_poke(world, "choose", SCREEN_ITEM)
+        e2e.check(status == 0, f"could not choose {SCREEN_ITEM} ({status}): {text.strip()}")
+        press_ok_and_wait(world)
+        e2e.check(os.path.islink(link) and os.readlink(link) == "game-settings.cfg",
+                  "config.cfg is no longer the symbolic link to game-settings.cfg")
+        expect_config(cwd, SCREEN[0], SCREEN[1], 32, 1)  # read through the link: the target's content
+        e2e.check(set(os.listdir(cwd)) == before, f"OK changed the working directory to {os.listdir(cwd)}")
+        e2e.log("config.cfg is still a link, and the file it leads to holds the new settings")
         play_starts_the_game(world, xid, cwd)
 
 

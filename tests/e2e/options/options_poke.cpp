@@ -8,10 +8,15 @@
 //   options_poke.exe choose TEXT     selects the resolution item whose text is TEXT
 //   options_poke.exe press ID        clicks the button ID (1 OK, 2 Cancel, 1009 Bloom)
 //   options_poke.exe gone            waits until no Options dialog is left
+//   options_poke.exe hold PATH MS ID opens the file PATH without sharing it, as a scanner or the game may,
+//                                    clicks the button ID while holding it, lets go after MS milliseconds
+//                                    and prints "open-at-release 1" when the dialog was still open then
+//                                    (it was waiting for the file), else "open-at-release 0"
 //
 // The dialog is the one visible top-level dialog window titled "Options"; each command waits up to 15 s for
 // it (gone: for it to go). Exit codes: 0 done, 2 bad arguments, 3 no such dialog in time (gone: still
-// there), 4 more than one such dialog, 5 no such item or control, 6 a message failed.
+// there), 4 more than one such dialog, 5 no such item or control, 6 a message failed, 7 the file cannot be
+// held.
 
 #include <windows.h>
 
@@ -122,6 +127,21 @@ int Press(HWND dialog, int id) {
     return PostMessageA(button, BM_CLICK, 0, 0) ? 0 : 6;
 }
 
+int HoldAndPress(HWND dialog, const char* path, DWORD milliseconds, int id) {
+    const HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "options_poke: cannot hold %s (error %lu)\n", path, GetLastError());
+        return 7;
+    }
+    const int pressed = Press(dialog, id);
+    Sleep(milliseconds);
+    const bool open = IsWindow(dialog) && IsWindowVisible(dialog);
+    CloseHandle(file);
+    std::printf("open-at-release %d\n", open ? 1 : 0);
+    return pressed;
+}
+
 int WaitGone() {
     const DWORD start = GetTickCount();
     while (!OptionsDialogs().empty()) {
@@ -135,7 +155,7 @@ int WaitGone() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: options_poke.exe show | choose TEXT | press ID | gone\n");
+    std::fprintf(stderr, "usage: options_poke.exe show | choose TEXT | press ID | gone | hold PATH MS ID\n");
     return 2;
 }
 
@@ -149,9 +169,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "gone") == 0) {
         return WaitGone();
     }
-    const bool known = std::strcmp(command, "show") == 0 ||
-                       (std::strcmp(command, "choose") == 0 && argc == 3) ||
-                       (std::strcmp(command, "press") == 0 && argc == 3);
+    const bool known =
+        std::strcmp(command, "show") == 0 || (std::strcmp(command, "choose") == 0 && argc == 3) ||
+        (std::strcmp(command, "press") == 0 && argc == 3) || (std::strcmp(command, "hold") == 0 && argc == 5);
     if (!known) {
         return Usage();
     }
@@ -164,6 +184,9 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(command, "choose") == 0) {
         return Choose(dialog, argv[2]);
+    }
+    if (std::strcmp(command, "hold") == 0) {
+        return HoldAndPress(dialog, argv[2], static_cast<DWORD>(std::atoi(argv[3])), std::atoi(argv[4]));
     }
     return Press(dialog, std::atoi(argv[2]));
 }

@@ -1,7 +1,10 @@
 // Reading and rewriting config.cfg on disk: the file as a whole, what a failed rewrite leaves behind and
 // the working-directory entry points.
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,9 +23,12 @@
 using namespace std::string_literals;
 using settings_test::Lines;
 using settings_test::ReadBytes;
+using settings_test::ReadSettingsAt;
+using settings_test::ReplaceAt;
 using settings_test::Settings;
 using settings_test::TempDir;
 using settings_test::WriteBytes;
+using settings_test::WriteSettingsAt;
 namespace fs = std::filesystem;
 
 namespace {
@@ -60,6 +66,19 @@ private:
     fs::path previous_;
 };
 
+// A folder that takes no new files: only config.cfg itself was opened up to the player.
+std::FILE* RefuseNewFiles(const char*) {
+    errno = EACCES;
+    return nullptr;
+}
+
+// An allocator whose allocations fail once g_allocationsLeft is used up.
+int g_allocationsLeft = 0;
+
+void* AllocateWhileAllowed(void* block, std::size_t size) {
+    return g_allocationsLeft-- > 0 ? std::realloc(block, size) : nullptr;
+}
+
 void MakeReadOnly(const std::string& path) {
     fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
@@ -73,7 +92,7 @@ void MakeReadOnly(const std::string& path) {
 TEST(SettingsFileRead, MissingFileLeavesSettingsUnchanged) {
     TempDir dir;
     LauncherSettings settings = Settings(1, 2, 3, 4);
-    EXPECT_FALSE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_FALSE(ReadSettingsAt(dir.File("config.cfg"), settings));
     EXPECT_EQ(settings, Settings(1, 2, 3, 4));
 }
 
@@ -81,7 +100,7 @@ TEST(SettingsFileRead, WorkedExample) {
     TempDir dir;
     ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), kWorkedExample));
     LauncherSettings settings;
-    EXPECT_TRUE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_TRUE(ReadSettingsAt(dir.File("config.cfg"), settings));
     EXPECT_EQ(settings, Settings(1024, 768, 32, 1));
 }
 
@@ -91,7 +110,7 @@ TEST(SettingsFileRead, ReadsPastNulAndEndOfFileBytes) {
     ASSERT_TRUE(
         WriteBytes(dir.File("config.cfg"), "screenWidth = 5\r\n\x1A\r\n\0\0\nbloom = 7\r\nscreenBPP\r\n"s));
     LauncherSettings settings = Settings(0, 0, 9, 0);
-    EXPECT_TRUE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_TRUE(ReadSettingsAt(dir.File("config.cfg"), settings));
     EXPECT_EQ(settings, Settings(5, 0, 9, 7));
 }
 
@@ -99,7 +118,7 @@ TEST(SettingsFileRead, DirectoryNamedConfigFileLeavesSettingsUnchanged) {
     TempDir dir;
     fs::create_directory(dir.Path() / "config.cfg");
     LauncherSettings settings = Settings(1, 2, 3, 4);
-    EXPECT_FALSE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_FALSE(ReadSettingsAt(dir.File("config.cfg"), settings));
     EXPECT_EQ(settings, Settings(1, 2, 3, 4));
 }
 
@@ -108,7 +127,7 @@ TEST(SettingsFileRead, ReadOnlyFileIsRead) {
     ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "bloom = 3\n"));
     MakeReadOnly(dir.File("config.cfg"));
     LauncherSettings settings;
-    EXPECT_TRUE(ReadSettingsFile(dir.File("config.cfg"), settings));
+    EXPECT_TRUE(ReadSettingsAt(dir.File("config.cfg"), settings));
     EXPECT_EQ(settings.bloom, 3);
 }
 
@@ -120,12 +139,12 @@ TEST(SettingsFileRewrite, WorkedExample) {
     const std::string path = dir.File("config.cfg");
     ASSERT_TRUE(WriteBytes(path, kWorkedExample));
     LauncherSettings settings;
-    ASSERT_TRUE(ReadSettingsFile(path, settings));
+    ASSERT_TRUE(ReadSettingsAt(path, settings));
     settings.screenWidth = 1280;
     settings.screenHeight = 1024;
     settings.screenBPP = 32;
     settings.bloom = 0;
-    EXPECT_TRUE(WriteSettingsFile(path, settings));
+    EXPECT_TRUE(WriteSettingsAt(path, settings));
     EXPECT_EQ(ReadBytes(path), Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024",
                                       "screenBPP = 32", "bloom = 0"}));
     EXPECT_EQ(dir.Names(), kOnlyConfig);
@@ -133,7 +152,7 @@ TEST(SettingsFileRewrite, WorkedExample) {
 
 TEST(SettingsFileRewrite, MissingFileIsCreatedWithTheFourLines) {
     TempDir dir;
-    EXPECT_TRUE(WriteSettingsFile(dir.File("config.cfg"), Settings(1024, 768, 32, 1)));
+    EXPECT_TRUE(WriteSettingsAt(dir.File("config.cfg"), Settings(1024, 768, 32, 1)));
     EXPECT_EQ(ReadBytes(dir.File("config.cfg")),
               Lines({"screenWidth = 1024", "screenHeight = 768", "screenBPP = 32", "bloom = 1"}));
     EXPECT_EQ(dir.Names(), kOnlyConfig);
@@ -142,7 +161,7 @@ TEST(SettingsFileRewrite, MissingFileIsCreatedWithTheFourLines) {
 TEST(SettingsFileRewrite, EmptyFileGetsTheFourLines) {
     TempDir dir;
     ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), ""));
-    EXPECT_TRUE(WriteSettingsFile(dir.File("config.cfg"), Settings(-1, -2, 0, 5)));
+    EXPECT_TRUE(WriteSettingsAt(dir.File("config.cfg"), Settings(-1, -2, 0, 5)));
     EXPECT_EQ(ReadBytes(dir.File("config.cfg")),
               Lines({"screenWidth = -1", "screenHeight = -2", "screenBPP = 0", "bloom = 5"}));
 }
@@ -152,7 +171,7 @@ TEST(SettingsFileRewrite, EveryByteOfOtherLinesIsKept) {
     const std::string path = dir.File("config.cfg");
     const std::string binary = "\0\x01\x1A\x7F\x80\xFE\xFF tail"s;
     ASSERT_TRUE(WriteBytes(path, "\xEF\xBB\xBF# first\r\n" + binary + "\n\x1A\r\nscreenWidth = 1\nlast"));
-    EXPECT_TRUE(WriteSettingsFile(path, Settings(2, 3, 4, 5)));
+    EXPECT_TRUE(WriteSettingsAt(path, Settings(2, 3, 4, 5)));
     EXPECT_EQ(ReadBytes(path), "\xEF\xBB\xBF" + Lines({"# first", binary, "\x1A", "screenWidth = 2", "last",
                                                        "screenHeight = 3", "screenBPP = 4", "bloom = 5"}));
 }
@@ -165,7 +184,7 @@ TEST(SettingsFileRewrite, LongLineIsWrittenWhole) {
         longLine += std::to_string(i);
     }
     ASSERT_TRUE(WriteBytes(path, "bloom = 1\n" + longLine + "\nscreenWidth = 3\n"));
-    EXPECT_TRUE(WriteSettingsFile(path, Settings(4, 5, 6, 0)));
+    EXPECT_TRUE(WriteSettingsAt(path, Settings(4, 5, 6, 0)));
     EXPECT_EQ(ReadBytes(path),
               Lines({"bloom = 0", longLine, "screenWidth = 4", "screenHeight = 5", "screenBPP = 6"}));
 }
@@ -175,7 +194,7 @@ TEST(SettingsFileRewrite, DoesNotReadValuesFromTheFile) {
     const std::string path = dir.File("config.cfg");
     ASSERT_TRUE(WriteBytes(path, "screenWidth = 1600\nscreenHeight = 1200\n"));
     const LauncherSettings memory = Settings(0, 0, 0, 0);
-    EXPECT_TRUE(WriteSettingsFile(path, memory));
+    EXPECT_TRUE(WriteSettingsAt(path, memory));
     EXPECT_EQ(memory, Settings(0, 0, 0, 0));
     EXPECT_EQ(ReadBytes(path), Lines({"screenWidth = 0", "screenHeight = 0", "screenBPP = 0", "bloom = 0"}));
 }
@@ -186,9 +205,48 @@ TEST(SettingsFileRewrite, KeepsThePermissionsOfTheFile) {
     const std::string path = dir.File("config.cfg");
     ASSERT_TRUE(WriteBytes(path, "x\n"));
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_TRUE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+    EXPECT_TRUE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+}
+#endif
+
+TEST(SettingsFileRewrite, SymbolicLinkStaysALinkAndItsTargetIsRewritten) {
+    TempDir dir;
+    fs::create_directory(dir.Path() / "real");
+    ASSERT_TRUE(WriteBytes(dir.File("real/game.cfg"), kWorkedExample));
+    std::error_code error;
+    fs::create_symlink(dir.Path() / "real" / "game.cfg", dir.Path() / "config.cfg", error);
+    if (error || !fs::is_symlink(dir.Path() / "config.cfg")) {
+        GTEST_SKIP() << "no symbolic links here";
+    }
+    EXPECT_TRUE(WriteSettingsAt(dir.File("config.cfg"), Settings(1280, 1024, 32, 0)));
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "config.cfg"));
+    EXPECT_EQ(
+        ReadBytes(dir.File("real/game.cfg")),
+        Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024", "screenBPP = 32", "bloom = 0"}));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"config.cfg", "real"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "real"), fs::directory_iterator()), 1);
+
+    // A link that leads nowhere stays as it is, and no file appears for it.
+    fs::remove(dir.Path() / "real" / "game.cfg");
+    EXPECT_FALSE(WriteSettingsAt(dir.File("config.cfg"), Settings(1280, 1024, 32, 0)));
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "config.cfg"));
+    EXPECT_TRUE(fs::is_empty(dir.Path() / "real"));
+}
+
+#ifdef _WIN32
+TEST(SettingsFileRewrite, HiddenFileStaysHidden) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+    if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN) ||
+        (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN) == 0) {
+        GTEST_SKIP() << "this file system keeps no hidden attribute";
+    }
+    EXPECT_TRUE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+    EXPECT_NE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
 }
 #endif
 
@@ -200,7 +258,7 @@ TEST(SettingsFileSafety, WriteFailureHalfWayKeepsTheOriginal) {
     const std::string path = dir.File("config.cfg");
     const std::string original = kWorkedExample + "\x1A tail without newline";
     ASSERT_TRUE(WriteBytes(path, original));
-    EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4), FailHalfWay));
+    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4), kAllSettings, {FailHalfWay}));
     EXPECT_EQ(ReadBytes(path), original);
     EXPECT_EQ(dir.Names(), kOnlyConfig);
 }
@@ -210,7 +268,7 @@ TEST(SettingsFileSafety, WriteFailureAfterTheLastByteKeepsTheOriginal) {
     const std::string path = dir.File("config.cfg");
     ASSERT_TRUE(WriteBytes(path, kWorkedExample));
     g_bytesSeenByWriter = 0;
-    EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4), FailAfterWriting));
+    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4), kAllSettings, {FailAfterWriting}));
     EXPECT_GT(g_bytesSeenByWriter, 0u);
     EXPECT_EQ(ReadBytes(path), kWorkedExample);
     EXPECT_EQ(dir.Names(), kOnlyConfig);
@@ -218,8 +276,61 @@ TEST(SettingsFileSafety, WriteFailureAfterTheLastByteKeepsTheOriginal) {
 
 TEST(SettingsFileSafety, WriteFailureOnAMissingFileCreatesNothing) {
     TempDir dir;
-    EXPECT_FALSE(WriteSettingsFile(dir.File("config.cfg"), Settings(1, 2, 3, 4), FailHalfWay));
+    EXPECT_FALSE(WriteSettingsAt(dir.File("config.cfg"), Settings(1, 2, 3, 4), kAllSettings, {FailHalfWay}));
     EXPECT_TRUE(dir.Names().empty());
+}
+
+TEST(SettingsFileSafety, OutOfMemoryAnywhereLeavesFileAndSettingsAsTheyWere) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    const ByteBufferReallocate allocate = g_byteBufferReallocate;
+    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+    LauncherSettings settings = Settings(1, 2, 3, 4);
+    SettingSet known = kBloomSetting;
+    g_allocationsLeft = 0;
+    g_byteBufferReallocate = AllocateWhileAllowed;
+    const bool read = ReadSettingsAt(path, settings, &known);
+    g_byteBufferReallocate = allocate;
+    EXPECT_FALSE(read);
+    EXPECT_EQ(settings, Settings(1, 2, 3, 4));
+    EXPECT_EQ(known, kBloomSetting);
+
+    // Each allocation of a rewrite in turn fails, until there are enough for it to succeed.
+    for (int allowed = 0;; ++allowed) {
+        ASSERT_LT(allowed, 40) << "the rewrite never succeeds";
+        g_allocationsLeft = allowed;
+        g_byteBufferReallocate = AllocateWhileAllowed;
+        const bool written = WriteSettingsAt(path, Settings(1280, 1024, 32, 0));
+        g_byteBufferReallocate = allocate;
+        EXPECT_EQ(dir.Names(), kOnlyConfig) << allowed;
+        if (written) {
+            EXPECT_EQ(ReadBytes(path), Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024",
+                                              "screenBPP = 32", "bloom = 0"}));
+            break;
+        }
+        ASSERT_EQ(ReadBytes(path), kWorkedExample) << allowed;
+    }
+}
+
+TEST(SettingsFileSafety, FolderRefusingNewFilesGetsTheFileRewrittenInPlace) {
+    TempDir dir;
+    const std::string path = dir.File("config.cfg");
+    const RewriteSteps refused{WriteAllBytes, RefuseNewFiles};
+    // The new text longer than the old, then shorter.
+    const std::string shorter = "bloom = 1 // shown as a check box, and a comment longer than the rest\n";
+    for (const std::string& original : {"bloom = 1\n"s, shorter + shorter + shorter + shorter}) {
+        ASSERT_TRUE(WriteBytes(path, original));
+        EXPECT_TRUE(WriteSettingsAt(path, Settings(1280, 1024, 32, 0), kAllSettings, refused));
+        EXPECT_EQ(ReadBytes(path), settings_test::RewriteText(original, Settings(1280, 1024, 32, 0)));
+        EXPECT_EQ(dir.Names(), kOnlyConfig);
+    }
+    // Still never a read-only file, and no file where there was none.
+    MakeReadOnly(path);
+    const std::string before = ReadBytes(path);
+    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4), kAllSettings, refused));
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_FALSE(WriteSettingsAt(dir.File("other.cfg"), Settings(1, 2, 3, 4), kAllSettings, refused));
+    EXPECT_EQ(dir.Names(), kOnlyConfig);
 }
 
 TEST(SettingsFileSafety, ReadOnlyFileIsLeftAlone) {
@@ -227,7 +338,7 @@ TEST(SettingsFileSafety, ReadOnlyFileIsLeftAlone) {
     const std::string path = dir.File("config.cfg");
     ASSERT_TRUE(WriteBytes(path, kWorkedExample));
     MakeReadOnly(path);
-    EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
     EXPECT_EQ(ReadBytes(path), kWorkedExample);
     EXPECT_EQ(dir.Names(), kOnlyConfig);
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::owner_write, fs::perms::none);
@@ -238,7 +349,7 @@ TEST(SettingsFileSafety, DirectoryNamedConfigFileIsLeftAlone) {
     const std::string path = dir.File("config.cfg");
     fs::create_directory(path);
     ASSERT_TRUE(WriteBytes(dir.File("config.cfg/inside.txt"), "kept"));
-    EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(ReadBytes(dir.File("config.cfg/inside.txt")), "kept");
     EXPECT_EQ(dir.Names(), kOnlyConfig);
@@ -246,7 +357,7 @@ TEST(SettingsFileSafety, DirectoryNamedConfigFileIsLeftAlone) {
 
 TEST(SettingsFileSafety, MissingDirectoryFailsWithoutCreatingAnything) {
     TempDir dir;
-    EXPECT_FALSE(WriteSettingsFile(dir.File("absent/config.cfg"), Settings(1, 2, 3, 4)));
+    EXPECT_FALSE(WriteSettingsAt(dir.File("absent/config.cfg"), Settings(1, 2, 3, 4)));
     EXPECT_TRUE(dir.Names().empty());
 }
 
@@ -257,7 +368,7 @@ TEST(SettingsFileSafety, ReplacementRefusesReadOnlyTarget) {
     ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "old"));
     ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
     MakeReadOnly(dir.File("config.cfg"));
-    EXPECT_FALSE(ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg")));
+    EXPECT_FALSE(ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg")));
     EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "old");
     EXPECT_EQ(ReadBytes(dir.File("new.tmp")), "new");
 }
@@ -266,7 +377,7 @@ TEST(SettingsFileSafety, ReplacementRefusesDirectoryTarget) {
     TempDir dir;
     fs::create_directory(dir.Path() / "config.cfg");
     ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
-    EXPECT_FALSE(ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg")));
+    EXPECT_FALSE(ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg")));
     EXPECT_TRUE(fs::is_directory(dir.Path() / "config.cfg"));
     EXPECT_EQ(ReadBytes(dir.File("new.tmp")), "new");
 }
@@ -275,7 +386,7 @@ TEST(SettingsFileSafety, ReplacementPutsTheNewFileInPlace) {
     TempDir dir;
     ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "old"));
     ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
-    EXPECT_TRUE(ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg")));
+    EXPECT_TRUE(ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg")));
     EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "new");
     EXPECT_EQ(dir.Names(), kOnlyConfig);
 }
@@ -319,7 +430,7 @@ TEST(SettingsFileLocked, FileOpenedWithoutSharingIsLeftAlone) {
         HeldFile held(path, GENERIC_READ | GENERIC_WRITE, 0);
         ASSERT_TRUE(held.Held());
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+        EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
         EXPECT_LT(SecondsSince(start), 1.5);
     }
     EXPECT_EQ(ReadBytes(path), kWorkedExample);
@@ -335,7 +446,7 @@ TEST(SettingsFileLocked, FileHeldForReadingGivesUpAfterBoundedRetries) {
         HeldFile held(path, GENERIC_READ, FILE_SHARE_READ);
         ASSERT_TRUE(held.Held());
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(WriteSettingsFile(path, Settings(1, 2, 3, 4)));
+        EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
         const double seconds = SecondsSince(start);
         EXPECT_GT(seconds, 0.5); // it did wait for the file
         EXPECT_LT(seconds, 1.5); // but not for long
@@ -345,21 +456,24 @@ TEST(SettingsFileLocked, FileHeldForReadingGivesUpAfterBoundedRetries) {
 }
 
 TEST(SettingsFileLocked, FileReleasedDuringTheRetriesIsRewritten) {
-    TempDir dir;
-    const std::string path = dir.File("config.cfg");
-    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
-    HeldFile held(path, GENERIC_READ, FILE_SHARE_READ);
-    ASSERT_TRUE(held.Held());
-    std::thread releaser([&held] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        held.Release();
-    });
-    const bool written = WriteSettingsFile(path, Settings(1280, 1024, 32, 0));
-    releaser.join();
-    EXPECT_TRUE(written);
-    EXPECT_EQ(ReadBytes(path), Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024",
-                                      "screenBPP = 32", "bloom = 0"}));
-    EXPECT_EQ(dir.Names(), kOnlyConfig);
+    // A scanner that lets others read, and one that does not even let them read.
+    for (const DWORD share : {static_cast<DWORD>(FILE_SHARE_READ), static_cast<DWORD>(0)}) {
+        TempDir dir;
+        const std::string path = dir.File("config.cfg");
+        ASSERT_TRUE(WriteBytes(path, kWorkedExample));
+        HeldFile held(path, GENERIC_READ, share);
+        ASSERT_TRUE(held.Held());
+        std::thread releaser([&held] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            held.Release();
+        });
+        const bool written = WriteSettingsAt(path, Settings(1280, 1024, 32, 0));
+        releaser.join();
+        EXPECT_TRUE(written) << share;
+        EXPECT_EQ(ReadBytes(path), Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024",
+                                          "screenBPP = 32", "bloom = 0"}));
+        EXPECT_EQ(dir.Names(), kOnlyConfig);
+    }
 }
 
 TEST(SettingsFileLocked, ReplacementWaitsForAScannerOnTheNewFile) {
@@ -370,7 +484,7 @@ TEST(SettingsFileLocked, ReplacementWaitsForAScannerOnTheNewFile) {
         HeldFile held(dir.File("new.tmp"), GENERIC_READ, FILE_SHARE_READ);
         ASSERT_TRUE(held.Held());
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg")));
+        EXPECT_FALSE(ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg")));
         const double seconds = SecondsSince(start);
         EXPECT_GT(seconds, 0.5);
         EXPECT_LT(seconds, 1.5);
@@ -383,7 +497,7 @@ TEST(SettingsFileLocked, ReplacementWaitsForAScannerOnTheNewFile) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         held.Release();
     });
-    const bool replaced = ReplaceFileDurably(dir.File("new.tmp"), dir.File("config.cfg"));
+    const bool replaced = ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg"));
     releaser.join();
     EXPECT_TRUE(replaced);
     EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "new");
@@ -399,10 +513,13 @@ TEST(SettingsWorkingDirectory, ReadAndWriteConfigInTheWorkingDirectory) {
     ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), kWorkedExample));
     WorkingDirectory cwd(dir.Path());
     const LauncherSettings saved = g_settings;
+    const SettingSet savedKnown = g_knownSettings;
 
     g_settings = Settings(0, 0, 0, 0);
+    g_knownSettings = 0;
     ReadSettings();
     EXPECT_EQ(g_settings, Settings(1024, 768, 32, 1));
+    EXPECT_EQ(g_knownSettings, kAllSettings);
 
     g_settings = Settings(1280, 1024, 32, 0);
     WriteSettings();
@@ -411,20 +528,31 @@ TEST(SettingsWorkingDirectory, ReadAndWriteConfigInTheWorkingDirectory) {
                                               "screenBPP = 32", "bloom = 0"}));
     EXPECT_EQ(dir.Names(), kOnlyConfig);
     g_settings = saved;
+    g_knownSettings = savedKnown;
 }
 
 TEST(SettingsWorkingDirectory, MissingConfigIsCreatedByWriteAndIgnoredByRead) {
     TempDir dir;
     WorkingDirectory cwd(dir.Path());
     const LauncherSettings saved = g_settings;
+    const SettingSet savedKnown = g_knownSettings;
 
     g_settings = Settings(800, 600, 16, 1);
+    g_knownSettings = 0;
     ReadSettings();
     EXPECT_EQ(g_settings, Settings(800, 600, 16, 1));
+    EXPECT_EQ(g_knownSettings, 0u);
     EXPECT_TRUE(dir.Names().empty());
 
+    // OK without a display mode to choose: only Bloom is the player's choice.
+    g_knownSettings = kBloomSetting;
+    WriteSettings();
+    EXPECT_EQ(ReadBytes("config.cfg"), Lines({"bloom = 1"}));
+
+    g_knownSettings = kAllSettings;
     WriteSettings();
     EXPECT_EQ(ReadBytes("config.cfg"),
-              Lines({"screenWidth = 800", "screenHeight = 600", "screenBPP = 16", "bloom = 1"}));
+              Lines({"bloom = 1", "screenWidth = 800", "screenHeight = 600", "screenBPP = 16"}));
     g_settings = saved;
+    g_knownSettings = savedKnown;
 }

@@ -1,6 +1,7 @@
 // Random config files: whatever mix of key lines, near-key lines and arbitrary bytes a file holds, a
 // rewrite keeps every other line byte for byte and in order, puts the settings in memory in place of the
-// key lines, and reading the result gives back exactly those settings.
+// lines of the keys it writes, and reading the result gives back exactly those settings. Lines of keys
+// it does not write stay as they were.
 //
 // The generator knows what each line is meant to be and what a read must give, so the checks do not
 // rely on the code under test to say which lines are key lines.
@@ -18,12 +19,17 @@
 #include "settings_test_support.h"
 
 using settings_test::ReadBytes;
+using settings_test::ReadSettingsAt;
+using settings_test::RewriteText;
+using settings_test::SplitLines;
 using settings_test::TempDir;
 using settings_test::WriteBytes;
+using settings_test::WriteSettingsAt;
 
 namespace {
 
 const char* const kKeyNames[] = {"screenWidth", "screenHeight", "screenBPP", "bloom"};
+const SettingSet kKeyBits[] = {kScreenWidthSetting, kScreenHeightSetting, kScreenBPPSetting, kBloomSetting};
 
 std::int32_t& Field(LauncherSettings& settings, int key) {
     switch (key) {
@@ -45,7 +51,7 @@ std::int32_t FieldValue(LauncherSettings settings, int key) {
 // One generated line: its meaning as a line of the file after splitting.
 struct ExpectedLine {
     int key = -1;     // -1 for an other line
-    std::string text; // the text an other line must keep
+    std::string text; // the text the line keeps when it is carried over
 };
 
 struct GeneratedFile {
@@ -54,6 +60,7 @@ struct GeneratedFile {
     std::vector<ExpectedLine> lines; // in file order
     LauncherSettings afterRead;      // what reading it must give, starting from `start`
     LauncherSettings start;
+    SettingSet found = 0; // the keys whose lines give a value
 };
 
 class ConfigGenerator {
@@ -76,7 +83,7 @@ public:
             switch (Below(5)) {
             case 0:
             case 1:
-                text = KeyLine(line, file.afterRead);
+                text = KeyLine(line, file.afterRead, file.found);
                 break;
             case 2:
                 text = NearKeyLine();
@@ -92,17 +99,18 @@ public:
             if (last && !text.empty() && Chance(3)) {
                 lineEnd.clear();
             }
-            if (line.key < 0) {
-                line.text = text;
-                if (lineEnd == "\n" && !text.empty() && text.back() == '\r') {
-                    line.text.pop_back(); // that CR and the LF form a CR LF line end
-                }
+            line.text = text;
+            if (lineEnd == "\n" && !text.empty() && text.back() == '\r') {
+                line.text.pop_back(); // that CR and the LF form a CR LF line end
             }
             file.bytes += text + lineEnd;
             file.lines.push_back(line);
         }
         return file;
     }
+
+    // The settings a rewrite writes: mostly all, often a few.
+    SettingSet RandomKnown() { return Chance(3) ? kAllSettings : static_cast<SettingSet>(Below(16)); }
 
     LauncherSettings RandomSettings() {
         LauncherSettings settings;
@@ -125,8 +133,8 @@ private:
         return static_cast<std::int32_t>(rng_());
     }
 
-    // A key line; records in `line` which key, and in `settings` what reading it does.
-    std::string KeyLine(ExpectedLine& line, LauncherSettings& settings) {
+    // A key line; records in `line` which key, and in `settings` and `found` what reading it does.
+    std::string KeyLine(ExpectedLine& line, LauncherSettings& settings, SettingSet& found) {
         line.key = Below(4);
         const std::string key = kKeyNames[line.key];
         switch (Below(3)) {
@@ -134,6 +142,7 @@ private:
             const std::int32_t value = RandomValue();
             const std::string digits = std::to_string(value);
             Field(settings, line.key) = value;
+            found |= kKeyBits[line.key];
             switch (Below(7)) {
             case 0:
                 return key + " = " + digits;
@@ -153,6 +162,7 @@ private:
         }
         case 1: // no digits: reads as 0
             Field(settings, line.key) = 0;
+            found |= kKeyBits[line.key];
             switch (Below(4)) {
             case 0:
                 return key + " = x";
@@ -232,11 +242,13 @@ private:
 };
 
 // Checks a rewritten text against what the generator meant the old one to hold.
-void CheckRewrite(const GeneratedFile& file, const LauncherSettings& memory, const std::string& out,
-                  std::string_view lineEnd) {
-    ASSERT_FALSE(out.empty());
+void CheckRewrite(const GeneratedFile& file, const LauncherSettings& memory, SettingSet known,
+                  const std::string& out, std::string_view lineEnd) {
     EXPECT_EQ(HasByteOrderMark(out), file.byteOrderMark);
-    EXPECT_EQ(out.back(), '\n');
+    const std::vector<std::string_view> lines = SplitLines(out);
+    if (!lines.empty()) {
+        EXPECT_EQ(out.back(), '\n');
+    }
     // Every line ends with the line end asked for, or CR LF for a line whose text ends in CR.
     std::size_t lineStart = file.byteOrderMark ? 3 : 0;
     for (std::size_t lf = out.find('\n', lineStart); lf != std::string::npos; lf = out.find('\n', lf + 1)) {
@@ -246,13 +258,12 @@ void CheckRewrite(const GeneratedFile& file, const LauncherSettings& memory, con
         lineStart = lf + 1;
     }
 
-    const std::vector<std::string_view> lines = SplitConfigLines(out);
     ASSERT_GE(lines.size(), file.lines.size());
     bool present[4] = {};
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
         const ExpectedLine& expected = file.lines[i];
-        if (expected.key < 0) {
-            ASSERT_EQ(lines[i], expected.text) << "other line " << i;
+        if (expected.key < 0 || (known & kKeyBits[expected.key]) == 0) {
+            ASSERT_EQ(lines[i], expected.text) << "line " << i << " carried over";
         } else {
             present[expected.key] = true;
             ASSERT_EQ(lines[i], std::string(kKeyNames[expected.key]) + " = " +
@@ -262,7 +273,7 @@ void CheckRewrite(const GeneratedFile& file, const LauncherSettings& memory, con
     }
     std::size_t next = file.lines.size();
     for (int key = 0; key < 4; ++key) {
-        if (!present[key]) {
+        if ((known & kKeyBits[key]) != 0 && !present[key]) {
             ASSERT_LT(next, lines.size());
             EXPECT_EQ(lines[next],
                       std::string(kKeyNames[key]) + " = " + std::to_string(FieldValue(memory, key)));
@@ -271,9 +282,16 @@ void CheckRewrite(const GeneratedFile& file, const LauncherSettings& memory, con
     }
     EXPECT_EQ(next, lines.size()) << "no line beyond the appended keys";
 
-    LauncherSettings reread = ConfigGenerator(1).RandomSettings();
-    ApplyConfigText(out, reread);
-    EXPECT_EQ(reread, memory);
+    // Read back: the written keys give the settings in memory, the others what the old file gave.
+    LauncherSettings expected = file.afterRead;
+    for (int key = 0; key < 4; ++key) {
+        if ((known & kKeyBits[key]) != 0) {
+            Field(expected, key) = FieldValue(memory, key);
+        }
+    }
+    LauncherSettings reread = file.start;
+    EXPECT_EQ(ApplyConfigText(out, reread), known | file.found);
+    EXPECT_EQ(reread, expected);
 }
 
 constexpr std::uint32_t kBaseSeed = 20240611;
@@ -288,14 +306,15 @@ TEST(ConfigProperty, RandomFilesKeepEveryOtherLineAndRereadAsWritten) {
         const GeneratedFile file = generator.Generate();
 
         LauncherSettings read = file.start;
-        ApplyConfigText(file.bytes, read);
+        ASSERT_EQ(ApplyConfigText(file.bytes, read), file.found);
         ASSERT_EQ(read, file.afterRead);
 
         const LauncherSettings memory = generator.RandomSettings();
+        const SettingSet known = generator.RandomKnown();
         for (const std::string_view lineEnd : {std::string_view("\n"), std::string_view("\r\n")}) {
-            const std::string out = RewriteConfigText(file.bytes, memory, lineEnd);
-            CheckRewrite(file, memory, out, lineEnd);
-            ASSERT_EQ(RewriteConfigText(out, memory, lineEnd), out) << "a second rewrite changes nothing";
+            const std::string out = RewriteText(file.bytes, memory, lineEnd, known);
+            CheckRewrite(file, memory, known, out, lineEnd);
+            ASSERT_EQ(RewriteText(out, memory, lineEnd, known), out) << "a second rewrite changes nothing";
             if (HasFatalFailure() || HasNonfatalFailure()) {
                 return;
             }
@@ -314,16 +333,15 @@ TEST(ConfigProperty, RandomFilesOnDisk) {
         ASSERT_TRUE(WriteBytes(path, file.bytes));
 
         LauncherSettings read = file.start;
-        ASSERT_TRUE(ReadSettingsFile(path, read));
+        SettingSet found = 0;
+        ASSERT_TRUE(ReadSettingsAt(path, read, &found));
         ASSERT_EQ(read, file.afterRead);
+        ASSERT_EQ(found, file.found);
 
         const LauncherSettings memory = generator.RandomSettings();
-        ASSERT_TRUE(WriteSettingsFile(path, memory));
-        CheckRewrite(file, memory, ReadBytes(path), kPlatformLineEnd);
-
-        LauncherSettings reread = file.start;
-        ASSERT_TRUE(ReadSettingsFile(path, reread));
-        ASSERT_EQ(reread, memory);
+        const SettingSet known = generator.RandomKnown();
+        ASSERT_TRUE(WriteSettingsAt(path, memory, known));
+        CheckRewrite(file, memory, known, ReadBytes(path), kPlatformLineEnd);
         ASSERT_EQ(dir.Names(), std::vector<std::string>{"config.cfg"});
         if (HasFatalFailure() || HasNonfatalFailure()) {
             return;

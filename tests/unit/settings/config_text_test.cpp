@@ -13,13 +13,15 @@
 
 using namespace std::string_literals;
 using settings_test::Lines;
+using settings_test::RewriteText;
 using settings_test::Settings;
+using settings_test::SplitLines;
 
 namespace {
 
 std::vector<std::string> SplitToStrings(std::string_view bytes) {
     std::vector<std::string> lines;
-    for (const std::string_view line : SplitConfigLines(bytes)) {
+    for (const std::string_view line : SplitLines(bytes)) {
         lines.emplace_back(line);
     }
     return lines;
@@ -44,7 +46,7 @@ const std::string kWorkedExample =
 // Splitting into lines
 
 TEST(ConfigLines, EmptyFileHasNoLines) {
-    EXPECT_TRUE(SplitConfigLines("").empty());
+    EXPECT_TRUE(SplitLines("").empty());
 }
 
 TEST(ConfigLines, LineEndsAtLineFeed) {
@@ -77,7 +79,7 @@ TEST(ConfigLines, ByteOrderMarkIsNotPartOfTheFirstLine) {
     EXPECT_TRUE(HasByteOrderMark("\xEF\xBB\xBFscreenWidth = 1\n"));
     EXPECT_EQ(SplitToStrings("\xEF\xBB\xBFscreenWidth = 1\nx\n"),
               (std::vector<std::string>{"screenWidth = 1", "x"}));
-    EXPECT_TRUE(SplitConfigLines("\xEF\xBB\xBF").empty());
+    EXPECT_TRUE(SplitLines("\xEF\xBB\xBF").empty());
 }
 
 TEST(ConfigLines, ByteOrderMarkOnlyAtTheStart) {
@@ -89,7 +91,7 @@ TEST(ConfigLines, ByteOrderMarkOnlyAtTheStart) {
 TEST(ConfigLines, LongLineIsNeverSplit) {
     const std::string longLine(3 * 1024 * 1024 + 7, 'x');
     const std::string bytes = longLine + "\r\nshort";
-    const std::vector<std::string_view> lines = SplitConfigLines(bytes);
+    const std::vector<std::string_view> lines = SplitLines(bytes);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], longLine);
     EXPECT_EQ(lines[1], "short");
@@ -245,6 +247,14 @@ TEST(ConfigRead, UnusableKeyLineLeavesTheSettingUnchanged) {
     EXPECT_EQ(ReadText("screenWidth = 800\nscreenWidth\n", start).screenWidth, 800);
 }
 
+TEST(ConfigRead, TellsWhichKeysGotAValue) {
+    LauncherSettings settings;
+    EXPECT_EQ(ApplyConfigText("screenWidth = 8\nscreenHeight\nbloom = x\n  screenBPP = 32\n", settings),
+              kScreenWidthSetting | kBloomSetting);
+    EXPECT_EQ(ApplyConfigText("screenBPP = 99999999999\nscreenWidthMax = 1\n", settings), 0u);
+    EXPECT_EQ(ApplyConfigText("", settings), 0u);
+}
+
 TEST(ConfigRead, OtherLinesAreIgnored) {
     const LauncherSettings start = Settings(11, 22, 33, 44);
     EXPECT_EQ(ReadText("screenWidthMax = 2048\nScreenWidth = 800\n screenHeight = 1\n#bloom = 1\n", start),
@@ -270,13 +280,13 @@ TEST(ConfigRewrite, WorkedExample) {
     settings.screenBPP = 32;
     settings.bloom = 0;
     EXPECT_EQ(
-        RewriteConfigText(kWorkedExample, settings, "\r\n"),
+        RewriteText(kWorkedExample, settings, "\r\n"),
         Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024", "screenBPP = 32", "bloom = 0"},
               "\r\n"));
 }
 
 TEST(ConfigRewrite, UsesThePlatformLineEndByDefault) {
-    EXPECT_EQ(RewriteConfigText("x\r\ny\n", Settings(1, 2, 3, 4)),
+    EXPECT_EQ(RewriteText("x\r\ny\n", Settings(1, 2, 3, 4)),
               Lines({"x", "y", "screenWidth = 1", "screenHeight = 2", "screenBPP = 3", "bloom = 4"},
                     kPlatformLineEnd));
 }
@@ -284,25 +294,25 @@ TEST(ConfigRewrite, UsesThePlatformLineEndByDefault) {
 TEST(ConfigRewrite, EveryLineGetsTheSameLineEnd) {
     const std::string in = "a\r\nscreenWidth = 1\nb\n\r\nc";
     const LauncherSettings s = Settings(5, 6, 7, 8);
-    EXPECT_EQ(RewriteConfigText(in, s, "\n"),
+    EXPECT_EQ(RewriteText(in, s, "\n"),
               Lines({"a", "screenWidth = 5", "b", "", "c", "screenHeight = 6", "screenBPP = 7", "bloom = 8"},
                     "\n"));
-    EXPECT_EQ(RewriteConfigText(in, s, "\r\n"),
+    EXPECT_EQ(RewriteText(in, s, "\r\n"),
               Lines({"a", "screenWidth = 5", "b", "", "c", "screenHeight = 6", "screenBPP = 7", "bloom = 8"},
                     "\r\n"));
 }
 
 TEST(ConfigRewrite, KeyLineIsReplacedAsAWhole) {
-    EXPECT_EQ(RewriteConfigText("screenWidth=0800 // wide\nbloom\nscreenBPP:16\n",
-                                Settings(1920, 1080, 32, 1), "\n"),
-              Lines({"screenWidth = 1920", "bloom = 1", "screenBPP = 32", "screenHeight = 1080"}, "\n"));
+    EXPECT_EQ(
+        RewriteText("screenWidth=0800 // wide\nbloom\nscreenBPP:16\n", Settings(1920, 1080, 32, 1), "\n"),
+        Lines({"screenWidth = 1920", "bloom = 1", "screenBPP = 32", "screenHeight = 1080"}, "\n"));
 }
 
 TEST(ConfigRewrite, WrittenFormOfValues) {
-    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenWidth, -640), "screenWidth = -640");
-    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenHeight, 0), "screenHeight = 0");
-    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenBPP, INT32_MIN), "screenBPP = -2147483648");
-    EXPECT_EQ(FormatKeyLine(ConfigKey::Bloom, INT32_MAX), "bloom = 2147483647");
+    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenWidth, -640).View(), "screenWidth = -640");
+    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenHeight, 0).View(), "screenHeight = 0");
+    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenBPP, INT32_MIN).View(), "screenBPP = -2147483648");
+    EXPECT_EQ(FormatKeyLine(ConfigKey::Bloom, INT32_MAX).View(), "bloom = 2147483647");
 }
 
 TEST(ConfigRewrite, OtherLinesAreKeptByteForByte) {
@@ -311,14 +321,14 @@ TEST(ConfigRewrite, OtherLinesAreKeptByteForByte) {
     const std::string other3 = " screenWidth = 800";
     const std::string other4 = "\0bin\x1A\xFF\xEF\xBB\xBF\ttext \r inner"s;
     const std::string in = other1 + "\n" + other2 + "\r\n" + other3 + "\n" + other4 + "\n";
-    const std::string out = RewriteConfigText(in, Settings(1, 2, 3, 4), "\n");
+    const std::string out = RewriteText(in, Settings(1, 2, 3, 4), "\n");
     EXPECT_EQ(out, other1 + "\n" + other2 + "\n" + other3 + "\n" + other4 + "\n" +
                        Lines({"screenWidth = 1", "screenHeight = 2", "screenBPP = 3", "bloom = 4"}, "\n"));
 }
 
 TEST(ConfigRewrite, LineEndingInCarriageReturnKeepsIt) {
     // With LF line ends the CR would otherwise turn into part of the line end on the next read.
-    const std::string out = RewriteConfigText("a\r\r\nb\r", Settings(0, 0, 0, 0), "\n");
+    const std::string out = RewriteText("a\r\r\nb\r", Settings(0, 0, 0, 0), "\n");
     EXPECT_EQ(out.substr(0, 8), "a\r\r\nb\r\r\n");
     const std::vector<std::string> lines = SplitToStrings(out);
     ASSERT_GE(lines.size(), 2u);
@@ -328,39 +338,63 @@ TEST(ConfigRewrite, LineEndingInCarriageReturnKeepsIt) {
 
 TEST(ConfigRewrite, EmptyLinesStayInPlace) {
     EXPECT_EQ(
-        RewriteConfigText("\n\nbloom = 1\n\n# x\n\n", Settings(1, 2, 3, 0), "\n"),
+        RewriteText("\n\nbloom = 1\n\n# x\n\n", Settings(1, 2, 3, 0), "\n"),
         Lines({"", "", "bloom = 0", "", "# x", "", "screenWidth = 1", "screenHeight = 2", "screenBPP = 3"},
               "\n"));
 }
 
 TEST(ConfigRewrite, LastLineWithoutNewlineGetsOne) {
-    EXPECT_EQ(RewriteConfigText("screenWidth = 1\nscreenHeight = 2\nscreenBPP = 3\nbloom = 4",
-                                Settings(1, 2, 3, 4), "\r\n"),
+    EXPECT_EQ(RewriteText("screenWidth = 1\nscreenHeight = 2\nscreenBPP = 3\nbloom = 4", Settings(1, 2, 3, 4),
+                          "\r\n"),
               Lines({"screenWidth = 1", "screenHeight = 2", "screenBPP = 3", "bloom = 4"}, "\r\n"));
-    EXPECT_EQ(RewriteConfigText("# tail", Settings(1, 2, 3, 4), "\n").substr(0, 7), "# tail\n");
+    EXPECT_EQ(RewriteText("# tail", Settings(1, 2, 3, 4), "\n").substr(0, 7), "# tail\n");
 }
 
 TEST(ConfigRewrite, EmptyTextGetsTheFourLines) {
-    EXPECT_EQ(RewriteConfigText("", Settings(800, 600, 32, 1), "\n"),
+    EXPECT_EQ(RewriteText("", Settings(800, 600, 32, 1), "\n"),
               Lines({"screenWidth = 800", "screenHeight = 600", "screenBPP = 32", "bloom = 1"}, "\n"));
 }
 
 TEST(ConfigRewrite, MissingKeysAreAppendedInOrder) {
-    EXPECT_EQ(RewriteConfigText("bloom = 1\nscreenHeight = 2\n", Settings(7, 8, 9, 0), "\n"),
+    EXPECT_EQ(RewriteText("bloom = 1\nscreenHeight = 2\n", Settings(7, 8, 9, 0), "\n"),
               Lines({"bloom = 0", "screenHeight = 8", "screenWidth = 7", "screenBPP = 9"}, "\n"));
 }
 
 TEST(ConfigRewrite, NearKeysDoNotCountAsPresent) {
-    EXPECT_EQ(RewriteConfigText("screenWidthMax = 2048\nScreenWidth = 800\n screenWidth = 800\n",
-                                Settings(1, 2, 3, 4), "\n"),
+    EXPECT_EQ(RewriteText("screenWidthMax = 2048\nScreenWidth = 800\n screenWidth = 800\n",
+                          Settings(1, 2, 3, 4), "\n"),
               Lines({"screenWidthMax = 2048", "ScreenWidth = 800", " screenWidth = 800", "screenWidth = 1",
                      "screenHeight = 2", "screenBPP = 3", "bloom = 4"},
                     "\n"));
 }
 
+TEST(ConfigRewrite, OnlyKnownKeysAreWrittenOrAppended) {
+    // A key outside the set has no value worth storing: its lines stay as they are, and none is added.
+    struct Row {
+        const char* in;
+        SettingSet known;
+        const char* out;
+    };
+    const Row rows[] = {
+        {"", kBloomSetting, "bloom = 1\n"},
+        {"", 0, ""},
+        {"x\r\n", 0, "x\n"},
+        {"screenBPP:16\nscreenWidth = 5 // wide\n", kBloomSetting,
+         "screenBPP:16\nscreenWidth = 5 // wide\nbloom = 1\n"},
+        {"# c\r\nscreenWidth = 1024\r\nscreenHeight=768\n  screenBPP = 32\nbloom = 1",
+         kScreenWidthSetting | kScreenHeightSetting | kBloomSetting,
+         "# c\nscreenWidth = 7\nscreenHeight = 8\n  screenBPP = 32\nbloom = 1\n"},
+        {"bloom = 0\r\r\nscreenHeight\r\r\n", kScreenWidthSetting,
+         "bloom = 0\r\r\nscreenHeight\r\r\nscreenWidth = 7\n"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(RewriteText(row.in, Settings(7, 8, 9, 1), "\n", row.known), row.out) << row.in;
+    }
+}
+
 TEST(ConfigRewrite, SameKeyTwiceBothGetTheValueInMemory) {
     EXPECT_EQ(
-        RewriteConfigText("screenWidth = 1\nx\nscreenWidth = 2\n", Settings(3, 4, 5, 6), "\n"),
+        RewriteText("screenWidth = 1\nx\nscreenWidth = 2\n", Settings(3, 4, 5, 6), "\n"),
         Lines({"screenWidth = 3", "x", "screenWidth = 3", "screenHeight = 4", "screenBPP = 5", "bloom = 6"},
               "\n"));
 }
@@ -368,14 +402,14 @@ TEST(ConfigRewrite, SameKeyTwiceBothGetTheValueInMemory) {
 TEST(ConfigRewrite, OutOfRangeAndNegativeValuesAreWrittenBackAsTheyAre) {
     const std::string in =
         Lines({"screenWidth = -800", "screenHeight = -1", "screenBPP = 7", "bloom = 5"}, "\n");
-    EXPECT_EQ(RewriteConfigText(in, ReadText(in), "\n"), in);
+    EXPECT_EQ(RewriteText(in, ReadText(in), "\n"), in);
 }
 
 TEST(ConfigRewrite, ByteOrderMarkIsKept) {
-    EXPECT_EQ(RewriteConfigText("\xEF\xBB\xBFscreenWidth = 1\n", Settings(2, 3, 4, 5), "\n"),
+    EXPECT_EQ(RewriteText("\xEF\xBB\xBFscreenWidth = 1\n", Settings(2, 3, 4, 5), "\n"),
               "\xEF\xBB\xBF" +
                   Lines({"screenWidth = 2", "screenHeight = 3", "screenBPP = 4", "bloom = 5"}, "\n"));
-    EXPECT_EQ(RewriteConfigText("\xEF\xBB\xBF", Settings(2, 3, 4, 5), "\n"),
+    EXPECT_EQ(RewriteText("\xEF\xBB\xBF", Settings(2, 3, 4, 5), "\n"),
               "\xEF\xBB\xBF" +
                   Lines({"screenWidth = 2", "screenHeight = 3", "screenBPP = 4", "bloom = 5"}, "\n"));
 }
@@ -384,7 +418,7 @@ TEST(ConfigRewrite, LongLinesAreWrittenWhole) {
     const std::string longLine = "# " + std::string(2 * 1024 * 1024, 'z');
     const std::string longKey = "screenWidth = 1" + std::string(1024 * 1024, ' ') + "tail";
     const std::string out =
-        RewriteConfigText(longLine + "\n" + longKey + "\nbloom = 1\n", Settings(640, 480, 16, 0), "\n");
+        RewriteText(longLine + "\n" + longKey + "\nbloom = 1\n", Settings(640, 480, 16, 0), "\n");
     EXPECT_EQ(out,
               longLine + "\n" +
                   Lines({"screenWidth = 640", "bloom = 0", "screenHeight = 480", "screenBPP = 16"}, "\n"));
@@ -392,12 +426,12 @@ TEST(ConfigRewrite, LongLinesAreWrittenWhole) {
 
 TEST(ConfigRewrite, RereadingGivesTheSettingsInMemory) {
     const LauncherSettings memory = Settings(INT32_MIN, INT32_MAX, -1, 5);
-    const std::string out = RewriteConfigText(kWorkedExample + "screenWidth = 99999999999\n", memory, "\r\n");
+    const std::string out = RewriteText(kWorkedExample + "screenWidth = 99999999999\n", memory, "\r\n");
     EXPECT_EQ(ReadText(out, Settings(9, 9, 9, 9)), memory);
 }
 
 TEST(ConfigRewrite, RewritingTwiceChangesNothingMore) {
     const LauncherSettings memory = Settings(1, 2, 3, 4);
-    const std::string once = RewriteConfigText("a\r\nscreenBPP\nb\r\rc", memory, "\n");
-    EXPECT_EQ(RewriteConfigText(once, memory, "\n"), once);
+    const std::string once = RewriteText("a\r\nscreenBPP\nb\r\rc", memory, "\n");
+    EXPECT_EQ(RewriteText(once, memory, "\n"), once);
 }

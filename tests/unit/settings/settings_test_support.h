@@ -12,8 +12,11 @@
 #include <system_error>
 #include <vector>
 
+#include "byte_buffer.h"
+#include "config_file.h"
 #include "config_text.h"
 #include "launcher_settings.h"
+#include "replace_file.h"
 
 // Comparison and printing for GoogleTest; beside the type, where lookup finds them.
 inline bool operator==(const LauncherSettings& a, const LauncherSettings& b) {
@@ -113,6 +116,42 @@ inline std::string Lines(std::initializer_list<std::string_view> lines,
         text += lineEnd;
     }
     return text;
+}
+
+// The lines ConfigLines gives, in order.
+inline std::vector<std::string_view> SplitLines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    ConfigLines reader(bytes);
+    std::string_view line;
+    while (reader.Next(line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The rewritten text as a string; all four settings are written unless told otherwise.
+inline std::string RewriteText(std::string_view bytes, const LauncherSettings& settings,
+                               std::string_view lineEnd = kPlatformLineEnd, SettingSet known = kAllSettings) {
+    ByteBuffer out;
+    if (!RewriteConfigText(bytes, settings, known, lineEnd, out)) {
+        return "<out of memory>";
+    }
+    return std::string(out.view());
+}
+
+// The file functions with the tests' paths and, unless told otherwise, all four settings written.
+inline bool ReadSettingsAt(const std::string& path, LauncherSettings& settings, SettingSet* known = nullptr) {
+    return ReadSettingsFile(path.c_str(), settings, known);
+}
+
+inline bool WriteSettingsAt(const std::string& path, const LauncherSettings& settings,
+                            SettingSet known = kAllSettings, const RewriteSteps& steps = RewriteSteps()) {
+    return WriteSettingsFile(path.c_str(), settings, known, steps);
+}
+
+inline bool ReplaceAt(const std::string& replacement, const std::string& target) {
+    RetryBudget budget;
+    return ReplaceFileDurably(replacement.c_str(), target.c_str(), budget);
 }
 
 inline LauncherSettings Settings(std::int32_t width, std::int32_t height, std::int32_t bpp,

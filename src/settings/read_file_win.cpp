@@ -1,0 +1,64 @@
+#include "read_file.h"
+
+#include <windows.h>
+
+namespace {
+
+// Another process has the file open without letting us read it, or has locked a range of it.
+bool IsPassingConflict(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Reads an open file from its start to its end into bytes; returns ERROR_SUCCESS or the error.
+DWORD ReadToEnd(HANDLE file, ByteBuffer& bytes) {
+    // One allocation for a file that does not grow meanwhile.
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
+        static_cast<unsigned long long>(size.QuadPart) < static_cast<std::size_t>(-1) &&
+        !bytes.Reserve(static_cast<std::size_t>(size.QuadPart))) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    char chunk[16 * 1024];
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(file, chunk, static_cast<DWORD>(sizeof(chunk)), &count, nullptr)) {
+            return GetLastError();
+        }
+        if (count == 0) {
+            return ERROR_SUCCESS;
+        }
+        if (!bytes.Append(std::string_view(chunk, count))) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+}
+
+} // namespace
+
+ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budget) {
+    for (;;) {
+        bytes.Clear();
+        // Shared in every way: reading must never stand in the way of the game or anything else.
+        const HANDLE file =
+            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        DWORD error;
+        if (file == INVALID_HANDLE_VALUE) {
+            error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+                return ReadOutcome::Missing;
+            }
+        } else {
+            error = ReadToEnd(file, bytes);
+            CloseHandle(file);
+            if (error == ERROR_SUCCESS) {
+                return ReadOutcome::Read;
+            }
+        }
+        if (!IsPassingConflict(error) || !budget.TakePause()) {
+            bytes.Clear();
+            return ReadOutcome::Failed;
+        }
+        Sleep(RetryBudget::kPauseMilliseconds);
+    }
+}
