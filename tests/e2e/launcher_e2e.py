@@ -770,6 +770,52 @@ def case_options_cancel(options):
         check(after == before, "config.cfg or the working directory changed although Options was cancelled")
 
 
+PLANTED_DLL = "uxtheme"
+PLANTED_MARKER = "planted-dll-loaded.txt"
+
+
+class WorldWithPlantedDll(World):
+    """A case whose system lacks uxtheme.dll, which the window manager loads by name once the launcher's window
+    exists. Wine keeps a stand-in file in system32 for each DLL of its own and prefers its own DLLs, so a planted
+    copy could never win there: the stand-in goes, and Wine is told to prefer a DLL found on the search path,
+    as Windows always does."""
+
+    def _prepare_prefix(self):
+        super()._prepare_prefix()
+        os.remove(os.path.join(self.prefix, "drive_c", "windows", "system32", PLANTED_DLL + ".dll"))
+
+    def env(self):
+        env = super().env()
+        env["WINEDLLOVERRIDES"] = (env.get("WINEDLLOVERRIDES") or "mscoree,mshtml=") + f";{PLANTED_DLL}=n,b"
+        return env
+
+
+def case_planted_dll(options):
+    if not options.planted_dll:
+        raise Skip("no --planted-dll given")
+    with WorldWithPlantedDll(options, "planted_dll") as world:
+        cwd = world.workdir()
+        populate(world, cwd)
+        world.put(options.planted_dll, cwd)
+        world.start(options.launcher, cwd)
+        xid = world.window()
+        world.post_command(OPTIONS)
+        status, text = world.poke("--title", "Options", "command", str(IDCANCEL))
+        check(status == 0, f"could not cancel the Options dialog ({status}): {text.strip()}")
+        world.click(xid, PLAY)
+        expect_exit_zero(world)
+        expect_stub_started(world, GAME_MARKER, cwd, "_Tavaren.exe")
+        marker = os.path.join(cwd, PLANTED_MARKER)
+        loaders = []
+        if os.path.exists(marker):
+            with open(marker, encoding="utf-8", errors="replace") as f:
+                loaders = [line.strip() for line in f if line.strip()]
+        launcher_name = os.path.basename(options.launcher).lower()
+        check(not [p for p in loaders if p.lower().endswith("\\" + launcher_name)],
+              f"the launcher loaded the {PLANTED_DLL}.dll planted in its working directory: {loaders}")
+        log(f"the launcher never loaded the planted {PLANTED_DLL}.dll (loaded by: {loaders or 'nobody'})")
+
+
 CASES = {name[len("case_"):]: function for name, function in globals().items() if name.startswith("case_")}
 
 
@@ -783,10 +829,12 @@ def main():
     parser.add_argument("--wine-run", required=True)
     parser.add_argument("--portal-origin", required=True)
     parser.add_argument("--work-root", required=True)
+    parser.add_argument("--planted-dll", help="the DLL of the planted_dll case")
     options = parser.parse_args()
     options.portal_origin = options.portal_origin.rstrip("/")
-    for name in ("launcher", "game_stub", "gamepad_stub", "poke", "wine_run", "work_root"):
-        setattr(options, name, os.path.abspath(getattr(options, name)))
+    for name in ("launcher", "game_stub", "gamepad_stub", "poke", "wine_run", "work_root", "planted_dll"):
+        if getattr(options, name):
+            setattr(options, name, os.path.abspath(getattr(options, name)))
 
     for tool in ("Xvfb", "xdotool", "wineserver", "cp"):
         if shutil.which(tool) is None:

@@ -21,11 +21,13 @@ class OptionsDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         g_settings = LauncherSettings{};
+        g_knownSettings = 0;
         g_displayModes.clear();
         ASSERT_NE(owner.handle(), nullptr);
     }
     void TearDown() override {
         g_settings = LauncherSettings{};
+        g_knownSettings = 0;
         g_displayModes.clear();
     }
 
@@ -48,11 +50,13 @@ protected:
         return read;
     }
 
+    // As if config.cfg had named all four at start.
     static void SetSettings(std::int32_t width, std::int32_t height, std::int32_t bpp, std::int32_t bloom) {
         g_settings.screenWidth = width;
         g_settings.screenHeight = height;
         g_settings.screenBPP = bpp;
         g_settings.bloom = bloom;
+        g_knownSettings = kAllSettings;
     }
 
     static void ExpectSettings(const LauncherSettings& settings, std::int32_t width, std::int32_t height,
