@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the launcher and runs it under Wine against a demo portal on this machine.
+# Builds the launcher and runs it under Wine, with a demo portal on this machine when its portal is local.
 #
 # With a reachable X display ($DISPLAY) the launcher opens there and this script waits until it is closed
 # (PLAY starts a stub game that leaves game-started.txt in build/demo; CLOSE ends it too). Without one,
@@ -77,29 +77,30 @@ if wine32_runs "$repo/build"; then
     fi
 fi
 
-say "building Tavaren.exe"
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake --preset test-x64 >/dev/null
 fi
-cmake --build "$build" -j2 --target Tavaren tavaren_e2e_stub_game tavaren_e2e_poke
 if [ "$shipped" = true ]; then
-    release=build/release-x86
-    if [ ! -f "$release/CMakeCache.txt" ]; then
+    launcher_build=build/release-x86
+    say "building the shipped Tavaren.exe ($launcher_build)"
+    if [ ! -f "$launcher_build/CMakeCache.txt" ]; then
         cmake --preset release-x86 >/dev/null
     fi
-    cmake --build "$release" -j2 --target Tavaren BenchStubGame
-    launcher="$repo/$release/src/app/Tavaren.exe"
-    game_stub="$repo/$release/bench/stub_game/_Tavaren.exe"
-    say "showing the shipped 32-bit Tavaren.exe ($release) under 32-bit Wine"
+    cmake --build "$launcher_build" -j2 --target Tavaren BenchStubGame
+    cmake --build "$build" -j2 --target tavaren_e2e_poke
+    game_stub="$repo/$launcher_build/bench/stub_game/_Tavaren.exe"
+    say "showing the shipped 32-bit Tavaren.exe under 32-bit Wine"
 else
-    release="$build"
-    launcher="$repo/$build/src/app/Tavaren.exe"
+    launcher_build="$build"
+    say "building Tavaren.exe ($launcher_build)"
+    cmake --build "$build" -j2 --target Tavaren tavaren_e2e_stub_game tavaren_e2e_poke
     game_stub="$stubs/_Tavaren.exe"
-    say "showing the 64-bit Tavaren.exe ($build) under wine64, not the shipped 32-bit one: $wine32_reason"
+    say "showing the 64-bit Tavaren.exe under wine64, not the shipped 32-bit one: $wine32_reason"
 fi
+launcher="$repo/$launcher_build/src/app/Tavaren.exe"
 
 # The portal the launcher points at; the demo portal stands in for it when it is a local http address.
-origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$release/CMakeCache.txt")"
+origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$launcher_build/CMakeCache.txt")"
 port=""
 if [[ "$origin" =~ ^http://(127\.0\.0\.1|localhost):([0-9]+)$ ]]; then
     port="${BASH_REMATCH[2]}"
