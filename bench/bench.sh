@@ -159,7 +159,7 @@ else
 fi
 
 # ---- Wine prefix, booted once and kept warm ------------------------------------------------------------
-if [ -z "$x86_note" ] && [ -f "$WINEPREFIX/.tavaren-bench-ready" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
+if [ -z "$x86_note" ] && [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
     echo "bench: $wine32_reason: making it anew" >&2
     wineserver -k </dev/null >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"

@@ -65,7 +65,7 @@ export WINEPREFIX
 
 shipped=false
 if wine32_runs "$repo/build"; then
-    if [ -f "$WINEPREFIX/.tavaren-ready" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
+    if [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
         if [ "$own_prefix" = true ]; then
             say "$wine32_reason: making it anew"
             wineserver -k </dev/null >/dev/null 2>&1 || true
