@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Benchmark of Tavaren.exe beside BareLauncher.exe (the same window with nothing behind it).
+# Benchmark of Tavaren.exe beside two bare programs: BareLauncher.exe (the same window with nothing behind
+# it) and BareLauncherModes.exe (the same after listing the Direct3D 9 display modes, as Tavaren does).
 #
 #   bash bench/bench.sh [--runs N] [--settle MS] [--timeout S] [--no-build]
 #
-# For each program, over N runs (default 7), under Wine with the 64-bit test build:
+# For each program, over N runs (default 7), under Wine: the 64-bit build under wine64 and, where this
+# machine runs 32-bit Wine (tests/support/wine32.sh), the shipped 32-bit release exe and 32-bit builds of
+# the bare programs under 32-bit Wine:
 #   start -> window   from just before the program is started to the X server mapping its window
 #                     (bench/x_probe.cpp listens for MapNotify: no polling, sub-millisecond);
 #   PLAY -> game      from the press of the left button on PLAY (sent through XTEST by x_probe) to the
 #                     moment the stand-in game (tests/support/stub_program.cpp) recorded as its start, both read from
 #                     the same wall clock;
 #   peak memory       VmHWM of the Wine process running the program, read just before PLAY is clicked.
-# It prints the median of each beside each other, the sizes of the 32-bit release executables and, when
-# bench/settings_rewrite_bench.cpp exists, that program's own line.
+# It prints the median of each beside each other (or, for the 32-bit programs, why they were not run), the
+# sizes of the 32-bit release executables and, when bench/settings_rewrite_bench.cpp exists, that
+# program's own line.
 #
 # Environment: DISPLAY (an X server to use; otherwise a private Xvfb is started), TAVAREN_BENCH_PREFIX (the
 # Wine prefix, default /tmp/wp-bench; it must be the benchmark's own: it is shut down at the end).
@@ -50,6 +54,8 @@ x64="$out/test-x64"
 x86="$root/build/release-x86"
 x_probe="$out/x_probe"
 WINE64=/usr/lib/wine/wine64
+# shellcheck source=../tests/support/wine32.sh
+. "$root/tests/support/wine32.sh"
 
 export WINEPREFIX="${TAVAREN_BENCH_PREFIX:-/tmp/wp-bench}"
 export WINEDEBUG=-all
@@ -66,6 +72,7 @@ watch_pid=""
 server_started=0
 rundir=""
 
+# shellcheck disable=SC2317 # called by the EXIT trap
 cleanup() {
     local pid
     for pid in "$app_pid" "$watch_pid" "$hold_pid"; do
@@ -106,9 +113,9 @@ if [ "$build" = 1 ]; then
     echo "bench: building (log: $log)" >&2
     {
         cmake --preset test-x64 -B "$x64" -DTAVAREN_BUILD_TESTS=OFF &&
-            cmake --build "$x64" --target Tavaren BareLauncher BenchStubGame BenchHoldDesktop -j2 &&
+            cmake --build "$x64" --target Tavaren BareLauncher BareLauncherModes BenchStubGame BenchHoldDesktop -j2 &&
             cmake --preset release-x86 &&
-            cmake --build "$x86" --target Tavaren BareLauncher -j2 &&
+            cmake --build "$x86" --target Tavaren BareLauncher BareLauncherModes BenchStubGame -j2 &&
             clang++ -O2 -std=c++17 -Wall -Wextra "$root/bench/x_probe.cpp" -lX11 -lXtst -o "$x_probe"
     } >>"$log" 2>&1 || {
         tail -n 30 "$log" >&2
@@ -116,13 +123,29 @@ if [ "$build" = 1 ]; then
     }
 fi
 
-tavaren_exe="$x64/src/app/Tavaren.exe"
-bare_exe="$x64/bench/BareLauncher.exe"
-stub_exe="$x64/bench/stub_game/_Tavaren.exe"
+# The programs measured: key, executable, Wine loader. The 32-bit ones where 32-bit Wine runs.
+programs=(
+    tavaren64 "$x64/src/app/Tavaren.exe" "$WINE64"
+    bare64 "$x64/bench/BareLauncher.exe" "$WINE64"
+    modes64 "$x64/bench/BareLauncherModes.exe" "$WINE64"
+)
+x86_note=""
+if wine32_runs "$out"; then
+    programs+=(
+        tavaren32 "$x86/src/app/Tavaren.exe" "$WINE32"
+        bare32 "$x86/bench/BareLauncher.exe" "$WINE32"
+        modes32 "$x86/bench/BareLauncherModes.exe" "$WINE32"
+    )
+else
+    x86_note="$wine32_reason"
+fi
 hold_exe="$x64/bench/hold_desktop.exe"
-for file in "$tavaren_exe" "$bare_exe" "$stub_exe" "$hold_exe" "$x_probe" \
-    "$x86/src/app/Tavaren.exe" "$x86/bench/BareLauncher.exe"; do
+for file in "$hold_exe" "$x_probe" "$x64/bench/stub_game/_Tavaren.exe" "$x86/bench/stub_game/_Tavaren.exe" \
+    "$x86/src/app/Tavaren.exe" "$x86/bench/BareLauncher.exe" "$x86/bench/BareLauncherModes.exe"; do
     [ -f "$file" ] || die "$file is missing (run without --no-build)"
+done
+for ((i = 1; i < ${#programs[@]}; i += 3)); do
+    [ -f "${programs[i]}" ] || die "${programs[i]} is missing (run without --no-build)"
 done
 
 # ---- X server ------------------------------------------------------------------------------------------
@@ -136,6 +159,11 @@ else
 fi
 
 # ---- Wine prefix, booted once and kept warm ------------------------------------------------------------
+if [ -z "$x86_note" ] && [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
+    echo "bench: $wine32_reason: making it anew" >&2
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/.tavaren-bench-ready" ]; then
     echo "bench: preparing the Wine prefix $WINEPREFIX" >&2
     mkdir -p "$WINEPREFIX"
@@ -147,18 +175,27 @@ server_started=1
 "$WINE64" "$hold_exe" </dev/null >/dev/null 2>&1 &
 hold_pid=$!
 
+# A working folder for each bitness, with a stand-in game of the same bitness as the programs run there.
 rundir="$(mktemp -d "${TMPDIR:-/tmp}/tavaren-bench.XXXXXX")"
-cp "$stub_exe" "$rundir/_Tavaren.exe"
-printf 'screenWidth = 1024\r\nscreenHeight = 768\r\nscreenBPP = 32\r\nbloom = 1\r\n' >"$rundir/config.cfg"
-cd "$rundir"
+for bits in 64 32; do
+    mkdir "$rundir/$bits"
+    printf 'screenWidth = 1024\r\nscreenHeight = 768\r\nscreenBPP = 32\r\nbloom = 1\r\n' >"$rundir/$bits/config.cfg"
+done
+cp "$x64/bench/stub_game/_Tavaren.exe" "$rundir/64/_Tavaren.exe"
+cp "$x86/bench/stub_game/_Tavaren.exe" "$rundir/32/_Tavaren.exe"
 
 # ---- One run -------------------------------------------------------------------------------------------
-# Sets run_window_us, run_play_us and run_hwm_kb, or ends the script.
+# run_once EXE LOADER LABEL: sets run_window_us, run_play_us and run_hwm_kb, or ends the script.
 run_once() {
-    local exe="$1" label="$2"
+    local exe="$1" loader="$2" label="$3"
     local class
     class="$(basename "$exe")"
     local deadline=$(($(now_us) + timeout_s * 1000000))
+    if [ "$loader" = "$WINE32" ]; then
+        cd "$rundir/32"
+    else
+        cd "$rundir/64"
+    fi
     rm -f game-started.txt game-started.txt.partial
 
     # Listening for the window before the program starts.
@@ -174,7 +211,7 @@ run_once() {
 
     local started_us
     started_us=$(now_us)
-    "$WINE64" "$exe" </dev/null >/dev/null 2>&1 &
+    "$loader" "$exe" </dev/null >/dev/null 2>&1 &
     app_pid=$!
 
     local watch_rc=0
@@ -187,7 +224,7 @@ run_once() {
 
     sleep "$(awk -v ms="$settle_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
 
-    # The Windows program is this very Linux process: wine64 loads it in place.
+    # The Windows program is this very Linux process: Wine's loader loads it in place.
     [ -r "/proc/$app_pid/status" ] || die "$label: the program ended before PLAY was clicked"
     tr '\0' ' ' <"/proc/$app_pid/cmdline" | grep -qi "$class" ||
         die "$label: process $app_pid does not run $class"
@@ -220,41 +257,35 @@ run_once() {
 }
 
 # ---- Measuring -----------------------------------------------------------------------------------------
-declare -a tav_window tav_play tav_hwm bare_window bare_play bare_hwm
+# Each program's values, space-separated, by key.
+declare -A window_us play_us hwm_kb
 raw="$out/runs.tsv"
 printf 'run\tprogram\tstart_to_window_us\tplay_to_game_us\tvmhwm_kb\n' >"$raw"
 
+# measure INDEX PROGRAM: runs the program at that place of the programs table and records the run.
 measure() {
-    local which="$1" index="$2"
-    if [ "$which" = tavaren ]; then
-        run_once "$tavaren_exe" Tavaren.exe
-    else
-        run_once "$bare_exe" BareLauncher.exe
-    fi
+    local index="$1" key="${programs[$2]}" exe="${programs[$2 + 1]}" loader="${programs[$2 + 2]}"
+    run_once "$exe" "$loader" "$key $(basename "$exe")"
     if [ "$index" != warmup ]; then
-        if [ "$which" = tavaren ]; then
-            tav_window+=("$run_window_us") tav_play+=("$run_play_us") tav_hwm+=("$run_hwm_kb")
-        else
-            bare_window+=("$run_window_us") bare_play+=("$run_play_us") bare_hwm+=("$run_hwm_kb")
-        fi
+        window_us[$key]+=" $run_window_us"
+        play_us[$key]+=" $run_play_us"
+        hwm_kb[$key]+=" $run_hwm_kb"
     fi
-    printf '%s\t%s\t%s\t%s\t%s\n' "$index" "$which" "$run_window_us" "$run_play_us" "$run_hwm_kb" >>"$raw"
+    printf '%s\t%s\t%s\t%s\t%s\n' "$index" "$key" "$run_window_us" "$run_play_us" "$run_hwm_kb" >>"$raw"
 }
 
+count=$((${#programs[@]} / 3))
 load_before=$(cut -d' ' -f1 /proc/loadavg)
 echo "bench: warm-up run of each program" >&2
-measure tavaren warmup
-measure bare warmup
+for ((p = 0; p < count; p++)); do
+    measure warmup $((p * 3))
+done
 for i in $(seq "$runs"); do
     echo "bench: run $i of $runs" >&2
-    # Alternating which goes first, so neither always runs right after the other.
-    if [ $((i % 2)) = 1 ]; then
-        measure tavaren "$i"
-        measure bare "$i"
-    else
-        measure bare "$i"
-        measure tavaren "$i"
-    fi
+    # Each run starts with another program, so that none always runs right after the same one.
+    for ((p = 0; p < count; p++)); do
+        measure "$i" $((((p + i) % count) * 3))
+    done
 done
 
 # ---- Report --------------------------------------------------------------------------------------------
@@ -269,24 +300,40 @@ summary() {
     printf '%s\n' "$@" | sort -n | awk -v m="$(median "$@")" -v s="$scale" -v u="$unit" \
         'NR == 1 { lo = $1 } { hi = $1 } END { printf "%7.1f %s (%.1f-%.1f)", m / s, u, lo / s, hi / s }'
 }
-# label, scale, unit, then the names of Tavaren's and the bare program's arrays.
+columns() {
+    printf '  %-28s %-28s %-28s %s\n' "$@"
+}
+# row LABEL SCALE UNIT ARRAY BITS: Tavaren's, the bare program's and the bare program with modes' values.
 row() {
-    local -n tavaren_values="$4" bare_values="$5"
-    printf '%-36s Tavaren %-28s bare %s\n' "$1 (median of $runs)" \
-        "$(summary "$2" "$3" "${tavaren_values[@]}")" "$(summary "$2" "$3" "${bare_values[@]}")"
+    local -n values="$4"
+    local key cells=()
+    for key in tavaren bare modes; do
+        # shellcheck disable=SC2086 # the values are space-separated numbers
+        cells+=("$(summary "$2" "$3" ${values[$key$5]})")
+    done
+    columns "$1" "${cells[@]}"
+}
+rows() {
+    row "start->window" 1000 ms window_us "$1"
+    row "PLAY click->game start" 1000 ms play_us "$1"
+    row "peak memory, VmHWM" 1024 MiB hwm_kb "$1"
 }
 
-tavaren_size=$(stat -c %s "$x86/src/app/Tavaren.exe")
-bare_size=$(stat -c %s "$x86/bench/BareLauncher.exe")
-
 echo
-echo "Tavaren.exe beside BareLauncher.exe: $runs runs each after a warm-up; 64-bit test build under" \
-    "$("$WINE64" --version 2>/dev/null || echo wine), $display_note; load average $load_before on $(nproc) CPUs" \
-    "at the start; (min-max) in brackets"
-row "start->window" 1000 ms tav_window bare_window
-row "PLAY click->game start" 1000 ms tav_play bare_play
-row "peak memory, VmHWM" 1024 MiB tav_hwm bare_hwm
-printf '%-36s Tavaren %-28s bare %s\n' "32-bit release exe size" "$tavaren_size bytes" "$bare_size bytes"
+echo "Tavaren.exe beside the bare launcher without and with the Direct3D 9 mode list: $runs runs each after" \
+    "a warm-up, under $("$WINE64" --version 2>/dev/null || echo wine), $display_note; load average" \
+    "$load_before on $(nproc) CPUs at the start; median (min-max)"
+columns "" "Tavaren.exe" "bare" "bare + Direct3D 9 modes"
+echo "64-bit test build, wine64"
+rows 64
+if [ -z "$x86_note" ]; then
+    echo "32-bit: the shipped Tavaren.exe (release-x86) and 32-bit bare builds, 32-bit Wine"
+    rows 32
+else
+    echo "32-bit: not run, $x86_note"
+fi
+columns "32-bit release exe size" "$(stat -c %s "$x86/src/app/Tavaren.exe") bytes" \
+    "$(stat -c %s "$x86/bench/BareLauncher.exe") bytes" "$(stat -c %s "$x86/bench/BareLauncherModes.exe") bytes"
 echo "(raw runs: $raw)"
 
 # ---- The settings file ---------------------------------------------------------------------------------

@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tavaren needs on Debian 12, from Debian's own archive.
+# Where this machine runs 32-bit programs (tried with a tiny static 32-bit program, see
+# tests/support/wine32.sh) it adds the i386 architecture and installs 32-bit Wine and the 32-bit Mesa that
+# its Direct3D 9 needs; where it does not, it says so in one line and installs the rest.
 # Idempotent: when every package is already installed it does nothing (not even an apt-get update).
-# Runs as root, or through sudo otherwise. Never asks a question.
+# Runs as root, or through sudo otherwise: sudo may ask for a password when a terminal is attached, and
+# must not need one without. apt-get never asks a question.
 set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=../tests/support/wine32.sh
+. "$repo/tests/support/wine32.sh"
 
 packages=(
     # cross compilers for the 32-bit release and the 64-bit test build, and the resource compiler
@@ -39,6 +47,17 @@ packages=(
     procps
 )
 
+add_i386=false
+if kernel_runs_32bit "${TMPDIR:-/tmp}"; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        add_i386=true
+    fi
+    # 32-bit Wine, and the OpenGL that its Direct3D 9 is built on (without it Direct3DCreate9 fails).
+    packages+=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386)
+else
+    echo "install-deps: no 32-bit Wine: $wine32_reason; the 64-bit build runs alone"
+fi
+
 missing=()
 for package in "${packages[@]}"; do
     status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
@@ -47,21 +66,29 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if [ "${#missing[@]}" -eq 0 ]; then
+if [ "${#missing[@]}" -eq 0 ] && [ "$add_i386" = false ]; then
     exit 0
 fi
 
 if [ "$(id -u)" -eq 0 ]; then
     as_root=()
 elif command -v sudo >/dev/null 2>&1; then
-    as_root=(sudo -n)
+    if [ -t 0 ]; then
+        as_root=(sudo)
+    else
+        as_root=(sudo -n)
+    fi
 else
     echo "install-deps: these packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
     exit 1
 fi
 
-echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [ "$add_i386" = true ]; then
+    echo "install-deps: adding the i386 architecture for 32-bit Wine"
+    "${as_root[@]}" dpkg --add-architecture i386 </dev/null
+fi
+echo "install-deps: installing ${missing[*]}"
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
     -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null

@@ -1,24 +1,31 @@
 #!/usr/bin/env bash
-# Builds the launcher and runs it under Wine against a demo portal on this machine.
+# Builds the launcher and runs it under Wine, with a demo portal on this machine when its portal is local.
 #
 # With a reachable X display ($DISPLAY) the launcher opens there and this script waits until it is closed
 # (PLAY starts a stub game that leaves game-started.txt in build/demo; CLOSE ends it too). Without one,
 # it runs on a private Xvfb display, saves a screenshot to build/demo/launcher.png, and closes the launcher
 # with its CLOSE button by itself.
 #
+# Which launcher: where 32-bit Wine runs, the shipped one (build/release-x86, 32-bit, with the release
+# portal); otherwise the 64-bit build (build/test-x64, whose portal is the demo portal). It says which.
+#
 # Wine prefix: $WINEPREFIX when set, otherwise build/demo-wineprefix (set up on first use: URLs the
-# launcher opens are written to build/demo/urls.log instead of going to a browser).
+# launcher opens are written to build/demo/urls.log instead of going to a browser; made anew when it was
+# made before 32-bit Wine was installed).
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
 # shellcheck source=../tests/support/private-xvfb.sh
 . tests/support/private-xvfb.sh
+# shellcheck source=../tests/support/wine32.sh
+. tests/support/wine32.sh
 
+# The 64-bit build provides poke.exe (it reads a 32-bit launcher's window as well) and, for the 64-bit
+# launcher, the stand-in game.
 build=build/test-x64
 demo="$repo/build/demo"
 support="$repo/tests/support"
-launcher="$repo/$build/src/app/Tavaren.exe"
 stubs="$repo/$build/tests/e2e/stubs"
 
 portal_pid=""
@@ -50,14 +57,50 @@ say() {
 
 scripts/install-deps.sh
 
-say "building Tavaren.exe (test-x64)"
+if [ -z "${WINEPREFIX:-}" ]; then
+    WINEPREFIX="$repo/build/demo-wineprefix"
+    own_prefix=true
+fi
+export WINEPREFIX
+
+shipped=false
+if wine32_runs "$repo/build"; then
+    if [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
+        if [ "$own_prefix" = true ]; then
+            say "$wine32_reason: making it anew"
+            wineserver -k </dev/null >/dev/null 2>&1 || true
+            rm -rf "$WINEPREFIX" "$WINEPREFIX.lock" "$WINEPREFIX.setup.log"
+            shipped=true
+        fi
+    else
+        shipped=true
+    fi
+fi
+
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake --preset test-x64 >/dev/null
 fi
-cmake --build "$build" -j2 --target Tavaren tavaren_e2e_stub_game tavaren_e2e_poke
+if [ "$shipped" = true ]; then
+    launcher_build=build/release-x86
+    say "building the shipped Tavaren.exe ($launcher_build)"
+    if [ ! -f "$launcher_build/CMakeCache.txt" ]; then
+        cmake --preset release-x86 >/dev/null
+    fi
+    cmake --build "$launcher_build" -j2 --target Tavaren BenchStubGame
+    cmake --build "$build" -j2 --target tavaren_e2e_poke
+    game_stub="$repo/$launcher_build/bench/stub_game/_Tavaren.exe"
+    say "showing the shipped 32-bit Tavaren.exe under 32-bit Wine"
+else
+    launcher_build="$build"
+    say "building Tavaren.exe ($launcher_build)"
+    cmake --build "$build" -j2 --target Tavaren tavaren_e2e_stub_game tavaren_e2e_poke
+    game_stub="$stubs/_Tavaren.exe"
+    say "showing the 64-bit Tavaren.exe under wine64, not the shipped 32-bit one: $wine32_reason"
+fi
+launcher="$repo/$launcher_build/src/app/Tavaren.exe"
 
-# The portal the build points at; the demo portal stands in for it when it is a local http address.
-origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$build/CMakeCache.txt")"
+# The portal the launcher points at; the demo portal stands in for it when it is a local http address.
+origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$launcher_build/CMakeCache.txt")"
 port=""
 if [[ "$origin" =~ ^http://(127\.0\.0\.1|localhost):([0-9]+)$ ]]; then
     port="${BASH_REMATCH[2]}"
@@ -69,7 +112,7 @@ if [ ! -f "$demo/config.cfg" ]; then
     printf '%s\r\n' "// Tavaren settings (shared with the game)" "screenWidth = 1024" "screenHeight = 768" \
         "screenBPP = 32" "bloom = 1" >"$demo/config.cfg"
 fi
-cp "$stubs/_Tavaren.exe" "$demo/_Tavaren.exe"
+cp "$game_stub" "$demo/_Tavaren.exe"
 
 if [ -n "$port" ]; then
     python3 scripts/demo_portal.py --port "$port" </dev/null >"$demo/portal.log" 2>&1 &
@@ -90,11 +133,6 @@ else
     say "the build's portal ($origin) is not local: no demo portal"
 fi
 
-if [ -z "${WINEPREFIX:-}" ]; then
-    WINEPREFIX="$repo/build/demo-wineprefix"
-    own_prefix=true
-fi
-export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
 export TAVAREN_URL_LOG="$demo/urls.log"
 

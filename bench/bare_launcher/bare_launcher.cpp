@@ -1,11 +1,18 @@
 // BareLauncher.exe: the launcher window with nothing behind it. It shows the same template, titled and
 // centred the same way, ends on PLAY or CLOSE and starts the game on PLAY. The benchmark measures it beside
 // Tavaren.exe to show what the browser, the display modes and the settings add.
+//
+// Built with BARE_LAUNCHER_LISTS_MODES (BareLauncherModes.exe) it first lists the display modes, as the
+// launcher does before its window: the difference between the two is the cost of Direct3D 9.
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include "main_dialog_ids.h"
+
+#ifdef BARE_LAUNCHER_LISTS_MODES
+#include "display_modes.h"
+#endif
 
 namespace {
 
@@ -41,6 +48,9 @@ INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+#ifdef BARE_LAUNCHER_LISTS_MODES
+    EnumerateDisplayModes();
+#endif
     const INT_PTR outcome =
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr, BareDialogProc, 0);
     if (outcome == IDC_PLAY) {

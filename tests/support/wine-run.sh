@@ -25,10 +25,12 @@ machine() {
     od -A n -t x2 -j $((pe_offset + 4)) -N 2 "$1" 2>/dev/null | tr -d ' '
 }
 
+# shellcheck source=wine32.sh
+. "$here/wine32.sh"
 WINE64=/usr/lib/wine/wine64
 loader="$WINE64"
 if [ "$(machine "$1")" = "014c" ]; then
-    loader=/usr/lib/wine/wine
+    loader="$WINE32"
     if [ ! -x "$loader" ]; then
         echo "wine-run: $1 is a 32-bit program and 32-bit Wine ($loader) is not installed" >&2
         exit 125
@@ -36,6 +38,11 @@ if [ "$(machine "$1")" = "014c" ]; then
 fi
 
 "$here/wine-prefix-ready.sh" || { echo "wine-run: could not prepare $WINEPREFIX" >&2; exit 125; }
+# Such a prefix answers a 32-bit program with "could not load kernel32.dll" and nothing else.
+if [ "$loader" = "$WINE32" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
+    echo "wine-run: $1 is a 32-bit program and $wine32_reason: remove the prefix to have it made anew" >&2
+    exit 125
+fi
 
 # Is Wine's service manager already running in this prefix?
 services_running() {
