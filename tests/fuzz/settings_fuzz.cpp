@@ -15,6 +15,7 @@
 
 #include "byte_buffer.h"
 #include "config_text.h"
+#include "settings_test_support.h"
 
 namespace {
 
@@ -38,23 +39,8 @@ std::int32_t& Field(LauncherSettings& settings, ConfigKey key) {
     }
 }
 
-bool Same(const LauncherSettings& a, const LauncherSettings& b) {
-    return a.screenWidth == b.screenWidth && a.screenHeight == b.screenHeight && a.screenBPP == b.screenBPP &&
-           a.bloom == b.bloom;
-}
-
 constexpr ConfigKey kKeys[] = {ConfigKey::ScreenWidth, ConfigKey::ScreenHeight, ConfigKey::ScreenBPP,
                                ConfigKey::Bloom};
-
-std::vector<std::string_view> SplitLines(std::string_view bytes) {
-    std::vector<std::string_view> lines;
-    ConfigLines reader(bytes);
-    std::string_view line;
-    while (reader.Next(line)) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 std::string Rewrite(std::string_view in, const LauncherSettings& memory, SettingSet known,
                     std::string_view lineEnd) {
@@ -66,8 +52,8 @@ std::string Rewrite(std::string_view in, const LauncherSettings& memory, Setting
 void CheckRewrite(std::string_view in, const LauncherSettings& memory, SettingSet known,
                   std::string_view lineEnd) {
     const std::string out = Rewrite(in, memory, known, lineEnd);
-    const std::vector<std::string_view> before = SplitLines(in);
-    const std::vector<std::string_view> after = SplitLines(out);
+    const std::vector<std::string_view> before = settings_test::SplitLines(in);
+    const std::vector<std::string_view> after = settings_test::SplitLines(out);
     Require(after.empty() || out.back() == '\n', "the rewrite ends with a line end");
     Require(HasByteOrderMark(out) == HasByteOrderMark(in),
             "a byte-order mark is kept, and only then written");
@@ -109,7 +95,7 @@ void CheckRewrite(std::string_view in, const LauncherSettings& memory, SettingSe
     }
     LauncherSettings reread = start;
     Require(ApplyConfigText(out, reread) == (found | known), "the keys written are read back with a value");
-    Require(Same(reread, expected), "reading the rewrite gives the settings written and keeps the others");
+    Require(reread == expected, "reading the rewrite gives the settings written and keeps the others");
     Require(Rewrite(out, memory, known, lineEnd) == out, "a second rewrite changes nothing");
 }
 
