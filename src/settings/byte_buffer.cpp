@@ -87,11 +87,3 @@ void ByteBuffer::Clear() {
         data_[0] = '\0';
     }
 }
-
-void ByteBuffer::Release() {
-    std::free(data_);
-    data_ = nullptr;
-    size_ = 0;
-    capacity_ = 0;
-    failed_ = false;
-}

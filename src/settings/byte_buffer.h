@@ -31,8 +31,6 @@ public:
     bool Resize(std::size_t size);
     // Empties the buffer, keeping its memory, and forgets an earlier failure.
     void Clear();
-    // Empties the buffer and gives its memory back.
-    void Release();
 
 private:
     bool Grow(std::size_t needed);
