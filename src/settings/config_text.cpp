@@ -48,14 +48,6 @@ const KeyEntry* Entry(ConfigKey key) {
     return nullptr;
 }
 
-void AppendKeyLine(ByteBuffer& out, const KeyEntry& entry, std::int32_t value, std::string_view lineEnd) {
-    char number[kDecimalCapacity];
-    out.Append(entry.name);
-    out.Append(kKeySeparator);
-    out.Append(std::string_view(number, FormatDecimal(value, number)));
-    out.Append(lineEnd);
-}
-
 } // namespace
 
 SettingSet SettingOf(ConfigKey key) {
@@ -177,6 +169,15 @@ KeyLine FormatKeyLine(ConfigKey key, std::int32_t value) {
     }
     return line;
 }
+
+namespace {
+
+void AppendKeyLine(ByteBuffer& out, const KeyEntry& entry, std::int32_t value, std::string_view lineEnd) {
+    out.Append(FormatKeyLine(entry.key, value).View());
+    out.Append(lineEnd);
+}
+
+} // namespace
 
 SettingSet ApplyConfigText(std::string_view bytes, LauncherSettings& settings) {
     SettingSet found = 0;

@@ -42,6 +42,13 @@ def options_poke(world, *arguments):
         return status, f.read()
 
 
+def drive(world, what, *arguments):
+    """Runs options_poke.exe and fails the case, saying what could not be done, unless it succeeded."""
+    status, text = options_poke(world, *arguments)
+    e2e.check(status == 0, f"could not {what} ({status}): {text.strip()}")
+    return text
+
+
 def show_options(world):
     """The open dialog's items (text, item data), selected index and Bloom state."""
     status, text = options_poke(world, "show")
@@ -67,8 +74,7 @@ def open_options(world):
 
 
 def press_ok_and_wait(world):
-    status, text = options_poke(world, "press", str(IDOK))
-    e2e.check(status == 0, f"could not press OK ({status}): {text.strip()}")
+    drive(world, "press OK", "press", str(IDOK))
     status, text = options_poke(world, "gone")
     e2e.check(status == 0, f"the Options dialog stayed open after OK: {text.strip()}")
     e2e.check(world.launcher.poll() is None, "the launcher ended together with the Options dialog")
@@ -136,8 +142,7 @@ def case_options_ok(options):
         e2e.check(items == [(SCREEN_ITEM, 0)], f"the dialog lists {items}, expected [{SCREEN_ITEM!r} at 0]")
         e2e.check(selected == 0, f"item {selected} is selected, expected 0")
         e2e.check(bloom == 1, f"Bloom shows {bloom}, expected checked (bloom = 1 in config.cfg)")
-        status, text = options_poke(world, "choose", SCREEN_ITEM)
-        e2e.check(status == 0, f"could not choose {SCREEN_ITEM} ({status}): {text.strip()}")
+        drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
         press_ok_and_wait(world)
         expect_config(cwd, SCREEN[0], SCREEN[1], 32, 1)
         play_starts_the_game(world, xid, cwd)
@@ -176,8 +181,7 @@ def case_options_without_d3d9_or_config(options):
         xid = world.window()
         items, selected, bloom = open_options(world)
         e2e.check(items == [] and bloom == 0, f"the dialog shows {items}, Bloom {bloom}; expected nothing, off")
-        status, text = options_poke(world, "press", str(IDC_BLOOM))
-        e2e.check(status == 0, f"could not click Bloom ({status}): {text.strip()}")
+        drive(world, "click Bloom", "press", str(IDC_BLOOM))
         e2e.check(show_options(world)[2] == 1, "Bloom is not checked after a click")
         press_ok_and_wait(world)
         # No resolution came from config.cfg or from the player: only Bloom is stored.
@@ -194,14 +198,11 @@ def case_options_ok_while_config_held(options):
     with e2e.World(options, "options_ok_while_config_held", screen=SCREEN) as world:
         cwd, xid = start_with_config(world)
         open_options(world)
-        status, text = options_poke(world, "choose", SCREEN_ITEM)
-        e2e.check(status == 0, f"could not choose {SCREEN_ITEM} ({status}): {text.strip()}")
-        status, text = options_poke(world, "press", str(IDC_BLOOM))
-        e2e.check(status == 0, f"could not click Bloom ({status}): {text.strip()}")
+        drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
+        drive(world, "click Bloom", "press", str(IDC_BLOOM))
         # Another program holds config.cfg without sharing it for half a second, and OK falls in it.
         path = e2e.windows_path(os.path.join(cwd, "config.cfg"))
-        status, text = options_poke(world, "hold", path, "500", str(IDOK))
-        e2e.check(status == 0, f"could not hold config.cfg and press OK ({status}): {text.strip()}")
+        text = drive(world, "hold config.cfg and press OK", "hold", path, "500", str(IDOK))
         e2e.check("open-at-release 1" in text, f"OK did not wait for config.cfg: {text.strip()}")
         status, text = options_poke(world, "gone")
         e2e.check(status == 0, f"the Options dialog stayed open after OK: {text.strip()}")
@@ -221,8 +222,7 @@ def case_options_ok_through_symlink(options):
         world.start(world.options.launcher, cwd)
         xid = world.window()
         open_options(world)
-        status, text = options_poke(world, "choose", SCREEN_ITEM)
-        e2e.check(status == 0, f"could not choose {SCREEN_ITEM} ({status}): {text.strip()}")
+        drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
         press_ok_and_wait(world)
         e2e.check(os.path.islink(link) and os.readlink(link) == "game-settings.cfg",
                   "config.cfg is no longer the symbolic link to game-settings.cfg")
