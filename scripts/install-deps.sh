@@ -3,7 +3,9 @@
 # Where this machine runs 32-bit programs (tried with a tiny static 32-bit program, see
 # tests/support/wine32.sh) it adds the i386 architecture and installs 32-bit Wine and the 32-bit Mesa that
 # its Direct3D 9 needs; where it does not, it says so in one line and installs the rest.
-# Idempotent: when every package is already installed it does nothing (not even an apt-get update).
+# Then it makes the Wine 10 root, in which the 32-bit builds run on every machine (scripts/wine10-root.sh:
+# made once per machine, kept outside the clone, remade when broken or out of date).
+# Idempotent: when every package is already installed it installs nothing (not even an apt-get update).
 # Runs as root, or through sudo otherwise: sudo may ask for a password when a terminal is attached, and
 # must not need one without. apt-get never asks a question.
 set -euo pipefail
@@ -45,6 +47,8 @@ packages=(
     # locks (flock) and process tools used by the scripts
     util-linux
     procps
+    # the Wine 10 root (scripts/wine10-root.sh)
+    debootstrap
 )
 
 add_i386=false
@@ -66,29 +70,33 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if [ "${#missing[@]}" -eq 0 ] && [ "$add_i386" = false ]; then
-    exit 0
-fi
-
-if [ "$(id -u)" -eq 0 ]; then
-    as_root=()
-elif command -v sudo >/dev/null 2>&1; then
-    if [ -t 0 ]; then
-        as_root=(sudo)
+# Installs the missing packages, as root or through sudo.
+install_missing() {
+    local as_root
+    if [ "$(id -u)" -eq 0 ]; then
+        as_root=()
+    elif command -v sudo >/dev/null 2>&1; then
+        if [ -t 0 ]; then
+            as_root=(sudo)
+        else
+            as_root=(sudo -n)
+        fi
     else
-        as_root=(sudo -n)
+        echo "install-deps: these packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+        exit 1
     fi
-else
-    echo "install-deps: these packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
-    exit 1
-fi
 
-export DEBIAN_FRONTEND=noninteractive
-if [ "$add_i386" = true ]; then
-    echo "install-deps: adding the i386 architecture for 32-bit Wine"
-    "${as_root[@]}" dpkg --add-architecture i386 </dev/null
+    if [ "$add_i386" = true ]; then
+        echo "install-deps: adding the i386 architecture for 32-bit Wine"
+        "${as_root[@]}" dpkg --add-architecture i386 </dev/null
+    fi
+    echo "install-deps: installing ${missing[*]}"
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
+}
+
+if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ]; then
+    install_missing
 fi
-echo "install-deps: installing ${missing[*]}"
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
+"$repo/scripts/wine10-root.sh" ensure
