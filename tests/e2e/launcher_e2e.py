@@ -170,6 +170,7 @@ class World:
         self.url_log = os.path.join(self.root, "urls.log")
         self.xvfb = None
         self.launcher = None
+        self.launcher_path = None
         self.display = None
         self.poke_count = 0
 
@@ -319,6 +320,7 @@ class World:
 
     def start(self, launcher, cwd):
         log(f"starting {launcher} in {cwd} on display {self.display}")
+        self.launcher_path = launcher
         with open(os.path.join(self.root, "launcher.log"), "ab") as out:
             self.launcher = subprocess.Popen(
                 [self.options.wine_run, launcher],
@@ -332,9 +334,12 @@ class World:
         return self.launcher
 
     def visible_windows(self):
-        """X ids of the launcher's mapped windows."""
+        """X ids of the launcher's mapped windows: those of its exe's window class on the case's own display.
+        Not by process id: a Wine that runs 32-bit programs in 64-bit processes starts the program in a
+        process other than the one started here."""
+        window_class = "^" + re.escape(os.path.basename(self.launcher_path)) + "$"
         result = subprocess.run(
-            ["xdotool", "search", "--onlyvisible", "--pid", str(self.launcher.pid)],
+            ["xdotool", "search", "--onlyvisible", "--class", window_class],
             env=self.env(),
             stdin=subprocess.DEVNULL,
             capture_output=True,

@@ -3,8 +3,9 @@
 #   wine-run.sh program.exe [arguments...]
 # Boots the prefix on first use, keeps one wineserver alive with every stream detached (so CTest's output
 # pipe is never held open by it), then hands over to Wine's loader: the program's exit code is this
-# script's. 64-bit programs go to wine64; 32-bit ones to the 32-bit loader, where it is installed and the
-# kernel can run it.
+# script's. 64-bit programs go to wine64; 32-bit ones to the 32-bit loader where it is installed (Debian
+# 12's Wine, on a kernel that runs 32-bit programs), otherwise to wine64 too where it carries the 32-bit
+# Windows DLLs (Wine 10's new WoW64 mode, in the root of scripts/wine10-root.sh).
 set -u
 export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/tavaren-wine-$(id -u)}"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -30,16 +31,18 @@ machine() {
 WINE64=/usr/lib/wine/wine64
 loader="$WINE64"
 if [ "$(machine "$1")" = "014c" ]; then
-    loader="$WINE32"
-    if [ ! -x "$loader" ]; then
-        echo "wine-run: $1 is a 32-bit program and 32-bit Wine ($loader) is not installed" >&2
+    if [ -x "$WINE32" ]; then
+        loader="$WINE32"
+    elif ! wine64_runs_32bit_programs; then
+        echo "wine-run: $1 is a 32-bit program and this Wine cannot run it: neither 32-bit Wine ($WINE32)" \
+            "nor the 32-bit Windows DLLs that let wine64 run it (scripts/wine10-root.sh makes a root with them)" >&2
         exit 125
     fi
 fi
 
 "$here/wine-prefix-ready.sh" || { echo "wine-run: could not prepare $WINEPREFIX" >&2; exit 125; }
 # Such a prefix answers a 32-bit program with "could not load kernel32.dll" and nothing else.
-if [ "$loader" = "$WINE32" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
+if [ "$(machine "$1")" = "014c" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
     echo "wine-run: $1 is a 32-bit program and $wine32_reason: remove the prefix to have it made anew" >&2
     exit 125
 fi

@@ -4,11 +4,14 @@
 #   kernel_runs_32bit DIR      a tiny static 32-bit Linux program, written to DIR, runs and exits with 42
 #   wine32_runs DIR            that, and 32-bit Wine is installed and starts
 #   prefix_runs_32bit PREFIX   the Wine prefix has its 32-bit system folder (it was made with 32-bit Wine)
+#   wine64_runs_32bit_programs wine64 runs 32-bit Windows programs in its 64-bit processes (new WoW64): the
+#                              32-bit Windows DLLs lie beside the 64-bit ones (Wine 10 in its root)
 # Each returns non-zero when the answer is no and then sets wine32_reason to a line that says why. Every
 # answer comes from an attempt on this machine, never from its name or its kernel's version: whether a
 # kernel runs 32-bit programs differs between machines of the same kind.
 
 WINE32=/usr/lib/wine/wine
+WINE_I386_DLLS=/usr/lib/x86_64-linux-gnu/wine/i386-windows
 # shellcheck disable=SC2034 # read by the scripts that source this file
 wine32_reason=""
 
@@ -55,4 +58,8 @@ prefix_runs_32bit() {
     # shellcheck disable=SC2034
     wine32_reason="the Wine prefix $1 was made without 32-bit Wine (its syswow64 folder is empty)"
     return 1
+}
+
+wine64_runs_32bit_programs() {
+    [ -f "$WINE_I386_DLLS/ntdll.dll" ]
 }
