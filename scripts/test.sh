@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the one command for developers and CI.
 #
-#   1. installs what is missing (scripts/install-deps.sh; 32-bit Wine too where this machine runs 32-bit
-#      programs);
-#   2. builds the 32-bit release (warnings are errors) and its zip package, the 64-bit test build, the
-#      native sanitizer build and, where 32-bit Wine runs, the 32-bit test build;
-#   3. runs the native tests, then the Windows tests on a private Xvfb display, each build in a fresh Wine
-#      prefix made after any install: test-x64 under wine64 and, where 32-bit Wine runs, test-x86 and the
-#      end-to-end cases against the release exe exactly as it ships ("shipped"). Where 32-bit Wine cannot
-#      run, one line says why and those two suites are left out.
+#   1. installs what is missing (scripts/install-deps.sh): Debian 12's Wine (32-bit too where this
+#      machine's kernel runs 32-bit programs) and the Wine 10 root (scripts/wine10-root.sh);
+#   2. builds the 32-bit release (warnings are errors) and its zip package, the 64-bit and 32-bit test
+#      builds and the native sanitizer build;
+#   3. runs the suites, the Windows ones on a private Xvfb display, each in a Wine prefix made for it:
+#        native           the settings module with sanitizers, and the fuzzer
+#        test-x64         the 64-bit test build under Debian 12's wine64
+#        test-x86         the 32-bit test build under Debian 12's 32-bit Wine      } where the kernel runs
+#        shipped          the end-to-end cases against the release exe, same Wine  } 32-bit programs
+#        test-x86-wine10  the 32-bit test build under Wine 10 in the root          } on every machine
+#        shipped-wine10   the end-to-end cases against the release exe, same Wine  }
+#      Where the kernel refuses 32-bit programs, test-x86 and shipped say why in one line each.
 #
-# Ends with one line per suite and the totals ("total: N passed, N failed, N skipped"). The exit status is
-# non-zero when any build or test failed. TAVAREN_CTEST_JOBS overrides the number of Windows tests run at
-# once (2).
+# Ends with one line per suite (its counts and its Wine) and the totals ("total: N passed, N failed, N
+# skipped"). The exit status is non-zero when any build or test failed. TAVAREN_CTEST_JOBS overrides the
+# number of Windows tests run at once (2).
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -23,16 +27,13 @@ cd "$repo"
 . tests/support/wine32.sh
 jobs="${TAVAREN_CTEST_JOBS:-2}"
 release="$repo/build/release-x86"
+in_root=("$repo/scripts/wine10-root.sh" run)
+fresh_prefix="$repo/tests/support/with-fresh-prefix.sh"
 
 xvfb_pid=""
-prefixes=()
 
 # shellcheck disable=SC2317 # called by the EXIT trap
 cleanup() {
-    local prefix
-    for prefix in "${prefixes[@]}"; do
-        WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1 || true
-    done
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
@@ -45,47 +46,30 @@ section() {
     printf '\n== %s\n' "$*"
 }
 
-# A private Xvfb for the Windows tests (see tests/support/private-xvfb.sh).
-start_xvfb() {
-    mkdir -p "$repo/build"
-    if ! start_private_xvfb "$repo/build/xvfb.log"; then
-        echo "test: Xvfb did not start (see build/xvfb.log)" >&2
-        exit 1
-    fi
-}
-
-# A new, booted prefix for one Windows build, with a wineserver and Wine's services that live until this
-# script ends: started here, outside CTest, they never hold a test's output pipe, and no test (nor the
-# listing of a test program's cases) waits for them to start. The prefix of the dummy-driver X server's
-# test (tests/unit/display/with-dummy-xorg.sh) goes too: made before 32-bit Wine, it could not run 32-bit
-# programs.
-fresh_prefix() {
-    local prefix="$1" old
-    for old in "$prefix" "$prefix-dummy-x"; do
-        WINEPREFIX="$old" wineserver -k </dev/null >/dev/null 2>&1 || true
-        rm -rf "$old" "$old.e2e" "$old.lock" "$old.setup.log"
-    done
-    prefixes+=("$prefix" "$prefix-dummy-x")
-    WINEPREFIX="$prefix" tests/support/wine-prefix-ready.sh
-    WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1
-    WINEPREFIX="$prefix" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
-}
-
-# One CTest run, shown as it goes and counted for the summary: run_suite NAME WHAT BUILD [ctest options].
+# One CTest run, shown as it goes and counted for the summary:
+#   run_suite NAME WHAT BUILD [RUNNER...] -- [ctest options]
+# RUNNER is what ctest runs under (a fresh Wine prefix, the Wine 10 root); none for the native build.
 summary=()
 passed_total=0
 failed_total=0
 skipped_total=0
+status=0
 run_suite() {
-    local name="$1" what="$2" dir="$3" rc=0 total failed skipped
+    local name="$1" what="$2" dir="$3" rc=0 total failed skipped runner=()
     local log="$repo/build/$name.ctest.log"
     shift 3
-    ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" 2>&1 | tee "$log" || rc=$?
+    while [ "$1" != -- ]; do
+        runner+=("$1")
+        shift
+    done
+    shift
+    "${runner[@]}" ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" </dev/null 2>&1 |
+        tee "$log" || rc=$?
     total="$(sed -n 's/^.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\2/p' "$log")"
     failed="$(sed -n 's/^.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1/p' "$log")"
     skipped="$(grep -c '(Skipped)$' "$log" || true)"
     if [ -z "$total" ] || [ "$total" = 0 ]; then
-        summary+=("$(printf '%-10s FAILED: no test ran (see %s)' "$name" "${log#"$repo/"}")")
+        summary+=("$(printf '%-15s FAILED: no test ran (see %s)' "$name" "${log#"$repo/"}")")
         failed_total=$((failed_total + 1))
         status=1
         return
@@ -94,11 +78,16 @@ run_suite() {
         failed=1 # CTest itself failed after counting
     fi
     [ "$failed" = 0 ] || status=1
-    summary+=("$(printf '%-10s %3d passed, %d failed, %d skipped  (%s)' "$name" \
+    summary+=("$(printf '%-15s %3d passed, %d failed, %d skipped  (%s)' "$name" \
         $((total - failed - skipped)) "$failed" "$skipped" "$what")")
     passed_total=$((passed_total + total - failed - skipped))
     failed_total=$((failed_total + failed))
     skipped_total=$((skipped_total + skipped))
+}
+
+# "Wine 8.0" from "wine-8.0 (Debian 8.0~repack-4)".
+wine_name() {
+    "$@" --version 2>/dev/null | sed -n 's/^wine-\([0-9.]*\).*/Wine \1/p'
 }
 
 section "dependencies"
@@ -107,9 +96,9 @@ scripts/install-deps.sh
 x86=false
 if wine32_runs "$repo/build"; then
     x86=true
-    echo "32-bit Wine runs here: test-x86 and the shipped exe's end-to-end cases run too"
+    echo "this kernel runs 32-bit programs: test-x86 and shipped run under Debian 12's 32-bit Wine too"
 else
-    echo "test-x86 and the shipped exe's end-to-end cases: not run, $wine32_reason"
+    echo "test-x86 and shipped under Debian 12's Wine: not run, $wine32_reason"
 fi
 
 section "build and package: release-x86 (32-bit release, warnings are errors)"
@@ -129,54 +118,69 @@ cmake --preset test-x64 -DTAVAREN_RELEASE_EXE="$release/src/app/Tavaren.exe" \
     -DTAVAREN_RELEASE_BUILD="$release" >/dev/null
 cmake --build build/test-x64 -j2
 
+section "build: test-x86"
+# Its end-to-end cases run against the shipped exe too, with the portal origin it was built with. They
+# also run in the Wine 10 root, which has Debian's Python at the same path, but none that this machine may
+# have found first.
+shipped_origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$release/CMakeCache.txt")"
+cmake --preset test-x86 -DTAVAREN_SHIPPED_EXE="$release/src/app/Tavaren.exe" \
+    -DTAVAREN_SHIPPED_PORTAL_ORIGIN="$shipped_origin" -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
+cmake --build build/test-x86 -j2
+
 section "build: native (sanitizers, fuzzer)"
 cmake --preset native >/dev/null
 cmake --build build/native -j2
 
-if [ "$x86" = true ]; then
-    section "build: test-x86"
-    # Its end-to-end cases run against the shipped exe too, with the portal origin it was built with.
-    shipped_origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$release/CMakeCache.txt")"
-    cmake --preset test-x86 -DTAVAREN_SHIPPED_EXE="$release/src/app/Tavaren.exe" \
-        -DTAVAREN_SHIPPED_PORTAL_ORIGIN="$shipped_origin" >/dev/null
-    cmake --build build/test-x86 -j2
-fi
-
 section "test environment"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export TAVAREN_URL_LOG="$repo/build/test-x64/urls.log"
-rm -f "$TAVAREN_URL_LOG"
+rm -f build/test-x64/urls.log build/test-x86/urls.log build/test-x86/urls-wine10.log
 rm -rf build/test-x64/tests/e2e/work build/test-x86/tests/e2e/work
-start_xvfb
+mkdir -p "$repo/build"
+if ! start_private_xvfb "$repo/build/xvfb.log"; then
+    echo "test: Xvfb did not start (see build/xvfb.log)" >&2
+    exit 1
+fi
 echo "Xvfb on $DISPLAY"
-fresh_prefix "$repo/build/test-x64/wineprefix"
-echo "Wine prefix build/test-x64/wineprefix ready"
-
-status=0
+wine8="$(wine_name /usr/lib/wine/wine64)"
+wine10="$(wine_name "${in_root[@]}" /usr/lib/wine/wine64)"
+echo "Debian 12's ${wine8:-Wine}; in the root $(scripts/wine10-root.sh path): ${wine10:-Wine}"
+wine10="${wine10:-Wine 10} in the Debian 13 root, new WoW64"
 
 section "tests: native"
-run_suite native "settings module with sanitizers, and the fuzzer" build/native
+run_suite native "settings module with sanitizers, and the fuzzer" build/native --
 # CTest keeps a passing test's output to itself: show what the fuzzer did.
 grep -h -o 'settings fuzzer: Done .*' build/native/Testing/Temporary/LastTest.log 2>/dev/null || true
 
-if [ "$x86" = true ]; then
-    section "tests: test-x86"
-    fresh_prefix "$repo/build/test-x86/wineprefix"
-    WINEPREFIX="$repo/build/test-x86/wineprefix" TAVAREN_URL_LOG="$repo/build/test-x86/urls.log" \
-        run_suite test-x86 "32-bit test build under 32-bit Wine" build/test-x86 -j"$jobs" -LE shipped
+section "tests: test-x64"
+TAVAREN_URL_LOG="$repo/build/test-x64/urls.log" run_suite test-x64 \
+    "64-bit test build and the release package, $wine8 wine64" build/test-x64 \
+    "$fresh_prefix" "$repo/build/test-x64/wineprefix" -- -j"$jobs"
 
-    section "tests: the shipped exe (release-x86) end to end"
-    WINEPREFIX="$repo/build/test-x86/wineprefix" TAVAREN_URL_LOG="$repo/build/test-x86/urls.log" \
-        run_suite shipped "release-x86 Tavaren.exe as it ships, end to end" build/test-x86 -j"$jobs" -L shipped
+x86_prefix="$repo/build/test-x86/wineprefix"
+if [ "$x86" = true ]; then
+    section "tests: test-x86 under Debian 12's 32-bit Wine"
+    TAVAREN_URL_LOG="$repo/build/test-x86/urls.log" run_suite test-x86 \
+        "32-bit test build, $wine8 32-bit" build/test-x86 "$fresh_prefix" "$x86_prefix" -- -j"$jobs" -LE shipped
+
+    section "tests: the shipped exe (release-x86) end to end under Debian 12's 32-bit Wine"
+    TAVAREN_URL_LOG="$repo/build/test-x86/urls.log" run_suite shipped \
+        "release-x86 Tavaren.exe as it ships, $wine8 32-bit" build/test-x86 "$fresh_prefix" "$x86_prefix" -- \
+        -j"$jobs" -L shipped
 else
-    summary+=("$(printf '%-10s not run: %s' test-x86 "$wine32_reason")")
-    summary+=("$(printf '%-10s not run: %s' shipped "$wine32_reason")")
+    summary+=("$(printf '%-15s not run: %s' test-x86 "$wine32_reason")")
+    summary+=("$(printf '%-15s not run: %s' shipped "$wine32_reason")")
 fi
 
-section "tests: test-x64"
-WINEPREFIX="$repo/build/test-x64/wineprefix" \
-    run_suite test-x64 "64-bit test build under wine64, and the release package" build/test-x64 -j"$jobs"
+section "tests: test-x86 under Wine 10 (32-bit programs in 64-bit processes)"
+TAVAREN_URL_LOG="$repo/build/test-x86/urls-wine10.log" run_suite test-x86-wine10 \
+    "32-bit test build, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" "$x86_prefix-wine10" -- \
+    -j"$jobs" -LE shipped
+
+section "tests: the shipped exe (release-x86) end to end under Wine 10"
+TAVAREN_URL_LOG="$repo/build/test-x86/urls-wine10.log" run_suite shipped-wine10 \
+    "release-x86 Tavaren.exe as it ships, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" \
+    "$x86_prefix-wine10" -- -j"$jobs" -L shipped
 
 section "summary"
 printf '%s\n' "${summary[@]}"
