@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Builds the launcher and runs it under Wine, with a demo portal on this machine when its portal is local.
+# Builds the shipped launcher and runs it under Wine, with a demo portal on this machine when its portal
+# is local.
 #
 # With a reachable X display ($DISPLAY) the launcher opens there and this script waits until it is closed
 # (PLAY starts a stub game that leaves game-started.txt in build/demo; CLOSE ends it too). Without one,
 # it runs on a private Xvfb display, saves a screenshot to build/demo/launcher.png, and closes the launcher
 # with its CLOSE button by itself.
 #
-# Which launcher: where 32-bit Wine runs, the shipped one (build/release-x86, 32-bit, with the release
-# portal); otherwise the 64-bit build (build/test-x64, whose portal is the demo portal). It says which.
+# It always shows the shipped 32-bit Tavaren.exe (build/release-x86): under Debian 12's 32-bit Wine where
+# this machine's kernel runs 32-bit programs, otherwise under Wine 10 in the root that
+# scripts/install-deps.sh makes (scripts/wine10-root.sh), which runs it inside a 64-bit process. It says
+# which.
 #
-# Wine prefix: $WINEPREFIX when set, otherwise build/demo-wineprefix (set up on first use: URLs the
-# launcher opens are written to build/demo/urls.log instead of going to a browser; made anew when it was
-# made before 32-bit Wine was installed).
+# Wine prefix: $WINEPREFIX when set, otherwise build/demo-wineprefix (build/demo-wineprefix-wine10 in the
+# root), set up on first use: URLs the launcher opens are written to build/demo/urls.log instead of going to
+# a browser; made anew when it was made before 32-bit Wine was installed.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -21,12 +24,15 @@ cd "$repo"
 # shellcheck source=../tests/support/wine32.sh
 . tests/support/wine32.sh
 
-# The 64-bit build provides poke.exe (it reads a 32-bit launcher's window as well) and, for the 64-bit
-# launcher, the stand-in game.
+# The 64-bit test build provides poke.exe, which reads a 32-bit launcher's window as well; the release
+# build the stand-in game.
 build=build/test-x64
+launcher_build=build/release-x86
 demo="$repo/build/demo"
 support="$repo/tests/support"
 stubs="$repo/$build/tests/e2e/stubs"
+launcher="$repo/$launcher_build/src/app/Tavaren.exe"
+game_stub="$repo/$launcher_build/bench/stub_game/_Tavaren.exe"
 
 portal_pid=""
 xvfb_pid=""
@@ -55,49 +61,38 @@ say() {
     printf 'run: %s\n' "$*"
 }
 
-scripts/install-deps.sh
-
-if [ -z "${WINEPREFIX:-}" ]; then
-    WINEPREFIX="$repo/build/demo-wineprefix"
-    own_prefix=true
-fi
-export WINEPREFIX
-
-shipped=false
-if wine32_runs "$repo/build"; then
-    if [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
-        if [ "$own_prefix" = true ]; then
-            say "$wine32_reason: making it anew"
-            wineserver -k </dev/null >/dev/null 2>&1 || true
-            rm -rf "$WINEPREFIX" "$WINEPREFIX.lock" "$WINEPREFIX.setup.log"
-            shipped=true
-        fi
-    else
-        shipped=true
-    fi
-fi
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake --preset test-x64 >/dev/null
-fi
-if [ "$shipped" = true ]; then
-    launcher_build=build/release-x86
+# On this machine: install, build, choose the Wine. In the root, this script runs again from here on.
+if [ -z "${TAVAREN_RUN_IN_ROOT:-}" ]; then
+    scripts/install-deps.sh
     say "building the shipped Tavaren.exe ($launcher_build)"
     if [ ! -f "$launcher_build/CMakeCache.txt" ]; then
         cmake --preset release-x86 >/dev/null
     fi
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake --preset test-x64 >/dev/null
+    fi
     cmake --build "$launcher_build" -j2 --target Tavaren BenchStubGame
     cmake --build "$build" -j2 --target tavaren_e2e_poke
-    game_stub="$repo/$launcher_build/bench/stub_game/_Tavaren.exe"
-    say "showing the shipped 32-bit Tavaren.exe under 32-bit Wine"
-else
-    launcher_build="$build"
-    say "building Tavaren.exe ($launcher_build)"
-    cmake --build "$build" -j2 --target Tavaren tavaren_e2e_stub_game tavaren_e2e_poke
-    game_stub="$stubs/_Tavaren.exe"
-    say "showing the 64-bit Tavaren.exe under wine64, not the shipped 32-bit one: $wine32_reason"
+    if ! wine32_runs "$repo/build"; then
+        say "showing the shipped 32-bit Tavaren.exe under Wine 10 (new WoW64) in the root" \
+            "$(scripts/wine10-root.sh path): Debian 12's 32-bit Wine cannot run here, $wine32_reason"
+        export TAVAREN_RUN_IN_ROOT=1
+        exec scripts/wine10-root.sh run scripts/run.sh
+    fi
+    say "showing the shipped 32-bit Tavaren.exe under Debian 12's 32-bit Wine"
 fi
-launcher="$repo/$launcher_build/src/app/Tavaren.exe"
+
+if [ -z "${WINEPREFIX:-}" ]; then
+    WINEPREFIX="$repo/build/demo-wineprefix${TAVAREN_RUN_IN_ROOT:+-wine10}"
+    own_prefix=true
+fi
+export WINEPREFIX
+if [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
+    [ "$own_prefix" = true ] || { say "$wine32_reason: $launcher cannot run in it"; exit 1; }
+    say "$wine32_reason: making it anew"
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX" "$WINEPREFIX.lock" "$WINEPREFIX.setup.log"
+fi
 
 # The portal the launcher points at; the demo portal stands in for it when it is a local http address.
 origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$launcher_build/CMakeCache.txt")"
