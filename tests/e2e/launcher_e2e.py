@@ -781,13 +781,16 @@ PLANTED_MARKER = "planted-dll-loaded.txt"
 
 class WorldWithPlantedDll(World):
     """A case whose system lacks uxtheme.dll, which the window manager loads by name once the launcher's window
-    exists. Wine keeps a stand-in file in system32 for each DLL of its own and prefers its own DLLs, so a planted
-    copy could never win there: the stand-in goes, and Wine is told to prefer a DLL found on the search path,
-    as Windows always does."""
+    exists. Wine keeps a stand-in file in its system folders for each DLL of its own and prefers its own DLLs, so a
+    planted copy could never win there: the stand-ins go (system32 for 64-bit programs, syswow64 for 32-bit
+    ones), and Wine is told to prefer a DLL found on the search path, as Windows always does."""
 
     def _prepare_prefix(self):
         super()._prepare_prefix()
-        os.remove(os.path.join(self.prefix, "drive_c", "windows", "system32", PLANTED_DLL + ".dll"))
+        for folder in ("system32", "syswow64"):
+            stand_in = os.path.join(self.prefix, "drive_c", "windows", folder, PLANTED_DLL + ".dll")
+            if os.path.exists(stand_in):
+                os.remove(stand_in)
 
     def env(self):
         env = super().env()
