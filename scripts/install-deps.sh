@@ -40,8 +40,10 @@ packages=(
     # screenshots (xwd, then netpbm's converters to PNG)
     x11-apps
     netpbm
-    # the end-to-end driver and the demo portal
+    # the end-to-end driver, the demo portal and the release package
     python3
+    # the release's date: the last commit's
+    git
     # locks (flock) and process tools used by the scripts
     util-linux
     procps
