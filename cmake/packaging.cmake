@@ -1,5 +1,5 @@
-# The release package, Tavaren-<version>-win32.zip: Tavaren.exe as built and the players'
-# notes, with its checksum beside it in Tavaren-<version>-win32.zip.sha256. Made by
+# The release package, Tavaren-<version>-win32.zip: Tavaren.exe as built (signed when a certificate is given)
+# and the players' notes, with its checksum beside it in Tavaren-<version>-win32.zip.sha256. Made by
 #   cmake --workflow --preset release-x86
 # which configures, builds and packages the release build (CMakePresets.json). The version is the one in
 # project() at the top of CMakeLists.txt, which the executable's version resource shows as well. The same

@@ -1,5 +1,5 @@
 # The package step. CPack's External generator reads this script once the install rules have staged the
-# package's files in CPACK_TEMPORARY_DIRECTORY; make_package.py packs them, and CPack
+# package's files in CPACK_TEMPORARY_DIRECTORY; make_package.py signs (when asked) and packs them, and CPack
 # then copies the zip and its checksum beside the build (CPACK_PACKAGE_DIRECTORY).
 set(tavaren_zip ${CPACK_PACKAGE_FILE_NAME}.zip)
 set(tavaren_made ${CPACK_TOPLEVEL_DIRECTORY}/package)

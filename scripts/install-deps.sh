@@ -42,8 +42,10 @@ packages=(
     netpbm
     # the end-to-end driver, the demo portal and the release package
     python3
-    # the release's date: the last commit's
+    # the release: its date from the last commit, Authenticode signing, the tests' throwaway certificate
     git
+    osslsigncode
+    openssl
     # locks (flock) and process tools used by the scripts
     util-linux
     procps
