@@ -67,12 +67,18 @@ set(CPACK_TAVAREN_PYTHON ${Python3_EXECUTABLE})
 set(CPACK_TAVAREN_SOURCE_DATE_EPOCH ${tavaren_source_date})
 include(CPack)
 
-# A test build checks the package of the release build named here (scripts/test.sh names build/release-x86).
+# A test build checks the release build named here (scripts/test.sh names build/release-x86): its package,
+# and a second build of these sources elsewhere, which must come out the same.
 set(TAVAREN_RELEASE_BUILD "" CACHE PATH "The release build whose package the tests check (empty: none)")
 if(TAVAREN_BUILD_TESTS AND TAVAREN_RELEASE_BUILD)
+  set(tavaren_release_zip Tavaren-${PROJECT_VERSION}-win32.zip)
   add_test(NAME release_package
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/check_package.py
-            ${TAVAREN_RELEASE_BUILD}/Tavaren-${PROJECT_VERSION}-win32.zip
+            ${TAVAREN_RELEASE_BUILD}/${tavaren_release_zip}
             ${TAVAREN_RELEASE_BUILD}/src/app/Tavaren.exe ${tavaren_notes})
+  add_test(NAME release_rebuild
+    COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/check_rebuild.sh ${PROJECT_SOURCE_DIR} ${TAVAREN_RELEASE_BUILD}
+            ${tavaren_release_zip} ${PROJECT_BINARY_DIR}/release-rebuild)
   set_tests_properties(release_package PROPERTIES LABELS unit TIMEOUT 60)
+  set_tests_properties(release_rebuild PROPERTIES LABELS release TIMEOUT 300)
 endif()
