@@ -68,7 +68,7 @@ set(CPACK_TAVAREN_SOURCE_DATE_EPOCH ${tavaren_source_date})
 include(CPack)
 
 # A test build checks the release build named here (scripts/test.sh names build/release-x86): its package,
-# and a second build of these sources elsewhere, which must come out the same.
+# a second build of these sources elsewhere that must come out the same, and its package step's signing.
 set(TAVAREN_RELEASE_BUILD "" CACHE PATH "The release build whose package the tests check (empty: none)")
 if(TAVAREN_BUILD_TESTS AND TAVAREN_RELEASE_BUILD)
   set(tavaren_release_zip Tavaren-${PROJECT_VERSION}-win32.zip)
@@ -79,6 +79,9 @@ if(TAVAREN_BUILD_TESTS AND TAVAREN_RELEASE_BUILD)
   add_test(NAME release_rebuild
     COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/check_rebuild.sh ${PROJECT_SOURCE_DIR} ${TAVAREN_RELEASE_BUILD}
             ${tavaren_release_zip} ${PROJECT_BINARY_DIR}/release-rebuild)
+  add_test(NAME release_signing
+    COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/check_signing.sh ${TAVAREN_RELEASE_BUILD}
+            ${PROJECT_BINARY_DIR}/release-signing)
   set_tests_properties(release_package PROPERTIES LABELS unit TIMEOUT 60)
-  set_tests_properties(release_rebuild PROPERTIES LABELS release TIMEOUT 300)
+  set_tests_properties(release_rebuild release_signing PROPERTIES LABELS release TIMEOUT 300)
 endif()

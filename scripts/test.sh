@@ -137,8 +137,14 @@ if [ "$x86" = true ]; then
     section "build: test-x86"
     # Its end-to-end cases run against the shipped exe too, with the portal origin it was built with.
     shipped_origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$release/CMakeCache.txt")"
+    # PLAY also against that exe as the package step signs it (a throwaway certificate, build/release-signed).
+    if ! tests/support/sign-release.sh "$release" "$repo/build/release-signed" >"$release/signed.log" 2>&1; then
+        cat "$release/signed.log"
+        exit 1
+    fi
     cmake --preset test-x86 -DTAVAREN_SHIPPED_EXE="$release/src/app/Tavaren.exe" \
-        -DTAVAREN_SHIPPED_PORTAL_ORIGIN="$shipped_origin" >/dev/null
+        -DTAVAREN_SHIPPED_PORTAL_ORIGIN="$shipped_origin" \
+        -DTAVAREN_SIGNED_EXE="$repo/build/release-signed/unpacked/Tavaren.exe" >/dev/null
     cmake --build build/test-x86 -j2
 fi
 
