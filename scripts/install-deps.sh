@@ -42,8 +42,12 @@ packages=(
     # screenshots (xwd, then netpbm's converters to PNG)
     x11-apps
     netpbm
-    # the end-to-end driver and the demo portal
+    # the end-to-end driver, the demo portal and the release package
     python3
+    # the release: its date from the last commit, Authenticode signing, the tests' throwaway certificate
+    git
+    osslsigncode
+    openssl
     # locks (flock) and process tools used by the scripts
     util-linux
     procps
