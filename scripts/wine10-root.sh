@@ -251,6 +251,7 @@ run_inside() {
             passwd="$(mktemp)"
             cat "$root/etc/passwd" >"$passwd"
             echo "$(id -un "$uid" 2>/dev/null || echo player):x:$uid:$gid::$home:/bin/sh" >>"$passwd"
+            chmod 644 "$passwd"
             mount_into "$root/etc/passwd" --bind "$passwd"
             rm -f "$passwd"
         fi
