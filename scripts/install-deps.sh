@@ -3,7 +3,8 @@
 # Where this machine runs 32-bit programs (tried with a tiny static 32-bit program, see
 # tests/support/wine32.sh) it adds the i386 architecture and installs 32-bit Wine and the 32-bit Mesa that
 # its Direct3D 9 needs; where it does not, it says so in one line and installs the rest.
-# Idempotent: when every package is already installed it does nothing (not even an apt-get update).
+# It also generates the locales the end-to-end tests start Wine in (listed in tests/support/wine-locales).
+# Idempotent: when every package and locale is already there it does nothing (not even an apt-get update).
 # Runs as root, or through sudo otherwise: sudo may ask for a password when a terminal is attached, and
 # must not need one without. apt-get never asks a question.
 set -euo pipefail
@@ -42,6 +43,8 @@ packages=(
     netpbm
     # the end-to-end driver and the demo portal
     python3
+    # the locales of tests/support/wine-locales (locale-gen)
+    locales
     # locks (flock) and process tools used by the scripts
     util-linux
     procps
@@ -66,7 +69,16 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if [ "${#missing[@]}" -eq 0 ] && [ "$add_i386" = false ]; then
+# The locales of tests/support/wine-locales that are not generated yet; `locale -a` spells "ja_JP.UTF-8" as
+# "ja_JP.utf8".
+missing_locales=()
+while read -r _ locale; do
+    if ! locale -a 2>/dev/null | grep -qixF "${locale%%.*}.$(echo "${locale#*.}" | tr -d -- -)"; then
+        missing_locales+=("$locale")
+    fi
+done < <(grep -Ev '^(#|[[:space:]]*$)' "$repo/tests/support/wine-locales")
+
+if [ "${#missing[@]}" -eq 0 ] && [ "$add_i386" = false ] && [ "${#missing_locales[@]}" -eq 0 ]; then
     exit 0
 fi
 
@@ -79,7 +91,8 @@ elif command -v sudo >/dev/null 2>&1; then
         as_root=(sudo -n)
     fi
 else
-    echo "install-deps: these packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+    echo "install-deps: these are missing and neither root nor sudo is available:" \
+        "${missing[*]} ${missing_locales[*]}" >&2
     exit 1
 fi
 
@@ -88,7 +101,25 @@ if [ "$add_i386" = true ]; then
     echo "install-deps: adding the i386 architecture for 32-bit Wine"
     "${as_root[@]}" dpkg --add-architecture i386 </dev/null
 fi
-echo "install-deps: installing ${missing[*]}"
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "install-deps: installing ${missing[*]}"
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
+fi
+if [ "${#missing_locales[@]}" -gt 0 ]; then
+    # locale-gen makes the locales enabled in /etc/locale.gen (and drops any other it made before): each one
+    # is enabled there, where it is listed commented out, or added.
+    echo "install-deps: generating the locales ${missing_locales[*]}"
+    for locale in "${missing_locales[@]}"; do
+        line="$locale ${locale#*.}"
+        if ! grep -qxF "$line" /etc/locale.gen 2>/dev/null; then
+            if grep -qx "# *$line" /etc/locale.gen 2>/dev/null; then
+                "${as_root[@]}" sed -i "s/^# *$line\$/$line/" /etc/locale.gen
+            else
+                echo "$line" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+            fi
+        fi
+    done
+    "${as_root[@]}" locale-gen </dev/null
+fi
