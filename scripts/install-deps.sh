@@ -3,9 +3,11 @@
 # Where this machine runs 32-bit programs (tried with a tiny static 32-bit program, see
 # tests/support/wine32.sh) it adds the i386 architecture and installs 32-bit Wine and the 32-bit Mesa that
 # its Direct3D 9 needs; where it does not, it says so in one line and installs the rest.
+# It also generates the locales the end-to-end tests start Wine in (listed in tests/support/wine-locales).
 # Then it makes the Wine 10 root, in which the 32-bit builds run on every machine (scripts/wine10-root.sh:
 # made once per machine, kept outside the clone, remade when broken or out of date).
-# Idempotent: when every package is already installed it installs nothing (not even an apt-get update).
+# Idempotent: when every package and locale is already there it installs nothing (not even an apt-get
+# update).
 # Runs as root, or through sudo otherwise: sudo may ask for a password when a terminal is attached, and
 # must not need one without. apt-get never asks a question.
 set -euo pipefail
@@ -48,6 +50,8 @@ packages=(
     git
     osslsigncode
     openssl
+    # the locales of tests/support/wine-locales (locale-gen)
+    locales
     # locks (flock) and process tools used by the scripts
     util-linux
     procps
@@ -63,7 +67,7 @@ if kernel_runs_32bit "${TMPDIR:-/tmp}"; then
     # 32-bit Wine, and the OpenGL that its Direct3D 9 is built on (without it Direct3DCreate9 fails).
     packages+=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386)
 else
-    echo "install-deps: no 32-bit Wine: $wine32_reason; the 64-bit build runs alone"
+    echo "install-deps: no 32-bit Wine 8: $wine32_reason; 32-bit programs run under Wine 10 in its root alone"
 fi
 
 missing=()
@@ -74,9 +78,18 @@ for package in "${packages[@]}"; do
     fi
 done
 
-# Installs the missing packages, as root or through sudo.
+# The locales of tests/support/wine-locales that are not generated yet; `locale -a` spells "ja_JP.UTF-8" as
+# "ja_JP.utf8".
+missing_locales=()
+while read -r _ locale; do
+    if ! locale -a 2>/dev/null | grep -qixF "${locale%%.*}.$(echo "${locale#*.}" | tr -d -- -)"; then
+        missing_locales+=("$locale")
+    fi
+done < <(grep -Ev '^(#|[[:space:]]*$)' "$repo/tests/support/wine-locales")
+
+# Installs the missing packages and generates the missing locales, as root or through sudo.
 install_missing() {
-    local as_root
+    local as_root locale line
     if [ "$(id -u)" -eq 0 ]; then
         as_root=()
     elif command -v sudo >/dev/null 2>&1; then
@@ -86,7 +99,8 @@ install_missing() {
             as_root=(sudo -n)
         fi
     else
-        echo "install-deps: these packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+        echo "install-deps: these are missing and neither root nor sudo is available:" \
+            "${missing[*]} ${missing_locales[*]}" >&2
         exit 1
     fi
 
@@ -94,13 +108,31 @@ install_missing() {
         echo "install-deps: adding the i386 architecture for 32-bit Wine"
         "${as_root[@]}" dpkg --add-architecture i386 </dev/null
     fi
-    echo "install-deps: installing ${missing[*]}"
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
+    if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ]; then
+        echo "install-deps: installing ${missing[*]}"
+        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
+        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+            -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
+    fi
+    if [ "${#missing_locales[@]}" -gt 0 ]; then
+        # locale-gen makes the locales enabled in /etc/locale.gen (and drops any other it made before): each
+        # one is enabled there, where it is listed commented out, or added.
+        echo "install-deps: generating the locales ${missing_locales[*]}"
+        for locale in "${missing_locales[@]}"; do
+            line="$locale ${locale#*.}"
+            if ! grep -qxF "$line" /etc/locale.gen 2>/dev/null; then
+                if grep -qx "# *$line" /etc/locale.gen 2>/dev/null; then
+                    "${as_root[@]}" sed -i "s/^# *$line\$/$line/" /etc/locale.gen
+                else
+                    echo "$line" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+                fi
+            fi
+        done
+        "${as_root[@]}" locale-gen </dev/null
+    fi
 }
 
-if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ]; then
+if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ] || [ "${#missing_locales[@]}" -gt 0 ]; then
     install_missing
 fi
 "$repo/scripts/wine10-root.sh" ensure

@@ -33,8 +33,8 @@ repo="$(cd "$(dirname "$self")/.." && pwd)"
 root="${TAVAREN_WINE10_ROOT:-/var/cache/tavaren/wine10-root}"
 lock="$root.lock"
 suite=trixie
-# The locales whose code pages the tests run Wine under (ANSI code pages 1252 and 932).
-locales=(C.UTF-8 en_US.UTF-8 ja_JP.UTF-8)
+# The locales whose ANSI code pages the end-to-end tests start Wine in.
+mapfile -t locales < <(awk '!/^#/ && NF { print $2 }' "$repo/tests/support/wine-locales")
 # Everything the tests and the demo run inside the root, besides Wine.
 packages=(wine wine64 libgl1 libgl1-mesa-dri libglx-mesa0 xvfb xauth xdotool x11-utils x11-xserver-utils
     x11-apps netpbm python3 cmake procps util-linux locales xserver-xorg-core xserver-xorg-video-dummy)
@@ -151,7 +151,10 @@ make_tree() {
     make_devices "$tree"
     mount_basics "$tree"
     cp /etc/resolv.conf "$tree/etc/resolv.conf" 2>/dev/null || true
-    printf '%s UTF-8\n' "${locales[@]}" >"$tree/etc/locale.gen"
+    local locale
+    for locale in "${locales[@]}"; do
+        echo "$locale ${locale#*.}"
+    done >"$tree/etc/locale.gen"
     chroot "$tree" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive \
         /bin/bash -euo pipefail -c '
         apt-get update -q

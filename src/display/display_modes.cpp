@@ -21,7 +21,7 @@ void ListDisplayModes(Direct3DCreate9Function create, DisplayModeList& modes) {
 
 void EnumerateDisplayModes() {
     g_displayModes.clear();
-    HMODULE library = LoadSystemLibrary("d3d9.dll");
+    HMODULE library = LoadSystemLibrary(L"d3d9.dll");
     if (library == nullptr) {
         return;
     }

@@ -53,7 +53,7 @@ bool ReplaceThroughTemporaryFile(const char* target, std::string_view text, cons
         written = false;
     }
     if (!written || !ReplaceFileDurably(temporary.c_str(), target, budget)) {
-        std::remove(temporary.c_str());
+        RemoveFile(temporary.c_str());
         return false;
     }
     return true;
@@ -63,10 +63,6 @@ bool ReplaceThroughTemporaryFile(const char* target, std::string_view text, cons
 
 bool WriteAllBytes(std::FILE* file, const char* data, std::size_t size) {
     return std::fwrite(data, 1, size, file) == size;
-}
-
-std::FILE* OpenTemporaryFile(const char* path) {
-    return std::fopen(path, "wb");
 }
 
 bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* known) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "launcher_settings.h"
+#include "replace_file.h"
 
 // Loads the values of the key lines of config.cfg into g_settings and adds their keys to
 // g_knownSettings. A missing or unreadable file, or too little memory to read it, changes nothing.
@@ -17,6 +18,8 @@ void WriteSettings();
 // The settings file, in the working directory.
 inline constexpr char kConfigFileName[] = "config.cfg";
 
+// The paths below are the platform's own narrow paths: UTF-8 on Windows, never the ANSI code page.
+
 // Loads the values of the key lines of the file at path into settings and, when known is given, adds
 // the keys that got a value to *known. Returns false, with settings and *known unchanged, when the file
 // cannot be opened or read to its end.
@@ -28,11 +31,9 @@ using ConfigWriter = bool (*)(std::FILE* file, const char* data, std::size_t siz
 // The writer a rewrite uses unless told otherwise: one fwrite, checked.
 bool WriteAllBytes(std::FILE* file, const char* data, std::size_t size);
 
-// Creates the temporary file at path for writing, as bytes; null, with errno set, when it cannot.
+// Creates the temporary file at path for writing, as bytes; null, with errno set, when it cannot. A rewrite
+// uses OpenTemporaryFile (replace_file.h) unless told otherwise.
 using TemporaryFileOpener = std::FILE* (*)(const char* path);
-
-// The opener a rewrite uses unless told otherwise: fopen with "wb".
-std::FILE* OpenTemporaryFile(const char* path);
 
 // The steps of a rewrite that a test may replace to make them fail.
 struct RewriteSteps {

@@ -1,5 +1,6 @@
 #pragma once
-// Reading a whole file; one implementation per platform.
+// Reading a whole file; one implementation per platform. The path is the platform's own narrow path:
+// UTF-8 on Windows, never the ANSI code page.
 
 #include "byte_buffer.h"
 #include "retry_budget.h"

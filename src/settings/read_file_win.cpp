@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "wide_path_win.h"
+
 namespace {
 
 // Another process has the file open without letting us read it, or has locked a range of it.
@@ -36,12 +38,17 @@ DWORD ReadToEnd(HANDLE file, ByteBuffer& bytes) {
 } // namespace
 
 ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budget) {
+    bytes.Clear();
+    WideString widePath;
+    if (!ToSystemPath(path, widePath)) {
+        return ReadOutcome::Failed;
+    }
     for (;;) {
         bytes.Clear();
         // Shared in every way: reading must never stand in the way of the game or anything else.
-        const HANDLE file =
-            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        const HANDLE file = CreateFileW(
+            widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         DWORD error;
         if (file == INVALID_HANDLE_VALUE) {
             error = GetLastError();

@@ -1,8 +1,9 @@
 #pragma once
 // What the rewrite of config.cfg needs from the operating system besides reading; one implementation per
-// platform.
+// platform. Paths are the platform's own narrow paths: UTF-8 on Windows, never the ANSI code page.
 
 #include <cstddef>
+#include <cstdio>
 
 #include "byte_buffer.h"
 #include "retry_budget.h"
@@ -25,6 +26,14 @@ bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget
 // target that is missing, read-only or anything but a plain file is left alone, as is one that another
 // process holds beyond the budget. Returns false when the content was not written.
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget);
+
+// Creates the file at path (a new file, or one emptied) for writing as bytes; null, with errno set, when it
+// cannot. A rewrite makes its temporary file with it unless told otherwise.
+std::FILE* OpenTemporaryFile(const char* path);
+
+// Removes the file at path; false when it is still there. Needs no memory from the heap, so that it can
+// clean up after memory has run out.
+bool RemoveFile(const char* path);
 
 // This process's id, which no other running process shares; it keeps temporary file names apart.
 unsigned long CurrentProcessId();

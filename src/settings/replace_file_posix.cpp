@@ -111,6 +111,14 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
     return close(fd) == 0 && written;
 }
 
+std::FILE* OpenTemporaryFile(const char* path) {
+    return std::fopen(path, "wb");
+}
+
+bool RemoveFile(const char* path) {
+    return std::remove(path) == 0;
+}
+
 unsigned long CurrentProcessId() {
     return static_cast<unsigned long>(getpid());
 }

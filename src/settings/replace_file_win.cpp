@@ -1,6 +1,10 @@
 #include "replace_file.h"
 
+#include <cerrno>
+
 #include <windows.h>
+
+#include "wide_path_win.h"
 
 namespace {
 
@@ -25,43 +29,16 @@ bool IsPassingConflict(DWORD error) {
            error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
 }
 
-// Calls fill(buffer, capacity) until the text fits: fill returns its length without the NUL, the
-// capacity it needs when the buffer is too small, or 0 on failure.
-template <typename Fill> bool FillPath(ByteBuffer& out, Fill fill) {
-    DWORD capacity = MAX_PATH;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!out.Resize(capacity)) {
-            return false;
-        }
-        const DWORD length = fill(out.data(), capacity);
-        if (length == 0) {
-            return false;
-        }
-        if (length < capacity) {
-            return out.Resize(length);
-        }
-        capacity = length;
-    }
-    return false;
-}
-
-// The full path of path: the replacement functions refuse relative ones on some systems.
-bool FullPath(const char* path, ByteBuffer& full) {
-    return FillPath(full, [path](char* buffer, DWORD capacity) {
-        return GetFullPathNameA(path, capacity, buffer, nullptr);
-    });
-}
-
-bool IsLink(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
+bool IsLink(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // Moves what the C runtime wrote to the file out of the system's cache onto the disk. Returns
 // ERROR_SUCCESS or the error.
-DWORD FlushToDisk(const char* path) {
+DWORD FlushToDisk(const wchar_t* path) {
     const HANDLE file =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return GetLastError();
@@ -73,8 +50,8 @@ DWORD FlushToDisk(const char* path) {
 
 // Whether another process holds the file in a way that would make replacing it fail: opens it with the
 // access a replacement needs. Returns the sharing or lock conflict, or ERROR_SUCCESS.
-DWORD HeldByAnotherProcess(const char* path) {
-    const HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE,
+DWORD HeldByAnotherProcess(const wchar_t* path) {
+    const HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -87,29 +64,29 @@ DWORD HeldByAnotherProcess(const char* path) {
 
 // Not every file system keeps the replaced file's attributes: puts back its hidden, system and
 // not-indexed bits.
-void RestoreAttributes(const char* target, DWORD old) {
-    const DWORD now = GetFileAttributesA(target);
+void RestoreAttributes(const wchar_t* target, DWORD old) {
+    const DWORD now = GetFileAttributesW(target);
     if (now == INVALID_FILE_ATTRIBUTES) {
         return;
     }
     const DWORD wanted = (now & kSettableAttributes & ~kKeptAttributes) | (old & kKeptAttributes);
     if (wanted != (now & kSettableAttributes)) {
-        SetFileAttributesA(target, wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(target, wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
     }
 }
 
 // One try at putting replacement in the place of target, whose attributes are given
 // (INVALID_FILE_ATTRIBUTES when it does not exist). Returns ERROR_SUCCESS or the error.
-DWORD TryReplace(const char* replacement, const char* target, DWORD attributes) {
+DWORD TryReplace(const wchar_t* replacement, const wchar_t* target, DWORD attributes) {
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        // Some implementations of ReplaceFileA leave a file of their own in the directory each time they
+        // Some implementations of ReplaceFile leave a file of their own in the directory each time they
         // fail on a held file (wine 8.0 does): a held file is found out beforehand instead.
         const DWORD held = HeldByAnotherProcess(target);
         if (held != ERROR_SUCCESS) {
             return held;
         }
         // Swaps the content under the old file's name, security descriptor and alternate streams.
-        if (ReplaceFileA(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        if (ReplaceFileW(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
             RestoreAttributes(target, attributes);
             return ERROR_SUCCESS;
         }
@@ -120,7 +97,7 @@ DWORD TryReplace(const char* replacement, const char* target, DWORD attributes) 
         // Refused outright (a file system without it), or the old file has been moved aside with the new
         // one still under its own name: moving the new one in is what is left.
     }
-    if (!MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return GetLastError();
     }
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -159,33 +136,40 @@ bool WriteOver(HANDLE file, const char* data, std::size_t size) {
 
 bool ResolveReplaceTarget(const char* path, ByteBuffer& target) {
     target.Clear();
+    WideString fullPath;
+    if (!ToSystemPath(path, fullPath)) {
+        return false;
+    }
     // Opened without any access, which no other process's sharing mode refuses, and following a link to
     // the file it leads to.
-    const HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file =
+        CreateFileW(fullPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         // "\\?\C:\games\real.cfg": the final path of the file itself, for a link its target's.
-        const bool resolved = FillPath(target, [file](char* buffer, DWORD capacity) {
-            return GetFinalPathNameByHandleA(file, buffer, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        WideString finalPath;
+        const bool resolved = FillWideString(finalPath, [file](wchar_t* buffer, DWORD capacity) {
+            return GetFinalPathNameByHandleW(file, buffer, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         });
         CloseHandle(file);
         if (resolved) {
-            return true;
+            return ToUtf8Path(finalPath.c_str(), target);
         }
     }
     // A link that leads nowhere, or one whose target could not be told, is not replaced by a plain file.
-    return !IsLink(path) && FullPath(path, target);
+    return !IsLink(fullPath.c_str()) && ToUtf8Path(fullPath.c_str(), target);
 }
 
 bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget& budget) {
-    ByteBuffer fullReplacement;
-    ByteBuffer fullTarget;
-    if (!FullPath(replacement, fullReplacement) || !FullPath(target, fullTarget)) {
+    // Full paths: the replacement functions refuse relative ones on some systems.
+    WideString fullReplacement;
+    WideString fullTarget;
+    if (!ToSystemPath(replacement, fullReplacement) || !ToSystemPath(target, fullTarget)) {
         return false;
     }
     bool flushed = false;
     for (;;) {
-        const DWORD attributes = GetFileAttributesA(fullTarget.c_str());
+        const DWORD attributes = GetFileAttributesW(fullTarget.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefusedAttributes) != 0) {
             return false;
         }
@@ -208,14 +192,18 @@ bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget
 }
 
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget) {
+    WideString fullTarget;
+    if (!ToSystemPath(target, fullTarget)) {
+        return false;
+    }
     for (;;) {
-        const DWORD attributes = GetFileAttributesA(target);
+        const DWORD attributes = GetFileAttributesW(fullTarget.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kRefusedAttributes) != 0) {
             return false;
         }
         // Others may go on reading the old content until the write; nobody else writes meanwhile.
-        const HANDLE file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = CreateFileW(fullTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             const bool written = WriteOver(file, data, size);
             CloseHandle(file);
@@ -227,6 +215,25 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
         }
         Sleep(RetryBudget::kPauseMilliseconds);
     }
+}
+
+std::FILE* OpenTemporaryFile(const char* path) {
+    WideString fullPath;
+    if (!ToSystemPath(path, fullPath)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return _wfopen(fullPath.c_str(), L"wb");
+}
+
+bool RemoveFile(const char* path) {
+    // On the stack: removing the temporary file is what is left to do when memory has run out. Its path is
+    // full and in the long form already (it lies beside ResolveReplaceTarget's target), and no path is
+    // longer than the system's limit.
+    constexpr int kLongestPath = 32768;
+    wchar_t widePath[kLongestPath];
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kLongestPath) > 0 &&
+           DeleteFileW(widePath);
 }
 
 unsigned long CurrentProcessId() {

@@ -8,7 +8,7 @@ the screen the launcher centres itself on.
 
     launcher_e2e.py CASE --launcher Tavaren.exe --game-stub _Tavaren.exe --gamepad-stub xpad.exe
                     --poke poke.exe --wine-run wine-run.sh --portal-origin http://127.0.0.1:18218
-                    --work-root DIR
+                    --work-root DIR [--code-page N]
 
 Exit status: 0 passed, 1 failed, 77 skipped (CTest's SKIP_RETURN_CODE).
 """
@@ -173,6 +173,10 @@ class World:
         self.launcher_path = None
         self.display = None
         self.poke_count = 0
+        # --code-page N: Wine runs in the locale that tests/support/wine-locales names for ANSI code page N.
+        self.code_page = getattr(options, "code_page", None)
+        with open(os.path.join(self.support, "wine-locales"), encoding="utf-8") as f:
+            self.locale = dict(line.split() for line in f if line.strip() and line[0] != "#").get(str(self.code_page))
 
     # --- setting up and tearing down -------------------------------------------------------------------
 
@@ -263,6 +267,8 @@ class World:
             WINEDEBUG="-all",
             TAVAREN_URL_LOG=self.url_log,
         )
+        if self.locale:
+            env.update(LANG=self.locale, LC_ALL=self.locale)
         return env
 
     def _run_quietly(self, command, timeout):
@@ -319,6 +325,11 @@ class World:
         shutil.copy2(source, directory)
 
     def start(self, launcher, cwd):
+        if self.code_page and self.launcher is None:
+            # A locale that was never generated gives another code page, and the case would test nothing.
+            status, text = self.poke("codepage")
+            check(text.split() == ["acp", str(self.code_page)], f"Wine in locale {self.locale} said {text!r} "
+                  f"({status}), expected acp {self.code_page}: is it generated (scripts/install-deps.sh)?")
         log(f"starting {launcher} in {cwd} on display {self.display}")
         self.launcher_path = launcher
         with open(os.path.join(self.root, "launcher.log"), "ab") as out:
@@ -838,6 +849,7 @@ def main():
     parser.add_argument("--portal-origin", required=True)
     parser.add_argument("--work-root", required=True)
     parser.add_argument("--planted-dll", help="the DLL of the planted_dll case")
+    parser.add_argument("--code-page", type=int, help="the ANSI code page Wine runs the case in")
     options = parser.parse_args()
     options.portal_origin = options.portal_origin.rstrip("/")
     for name in ("launcher", "game_stub", "gamepad_stub", "poke", "wine_run", "work_root", "planted_dll"):

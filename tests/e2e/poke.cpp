@@ -3,6 +3,7 @@
 //   poke.exe [--title T] [--wait-ms N] describe [L T W H]...   the window, its controls and the screen
 //   poke.exe [--title T] [--wait-ms N] command ID              posts WM_COMMAND (BN_CLICKED) for control ID
 //   poke.exe [--title T] [--wait-ms N] close                   posts WM_CLOSE
+//   poke.exe codepage                                          prints "acp N", N the ANSI code page in force
 //
 // The window is the one visible top-level window whose text is T ("Tavaren" unless told); poke waits up to
 // N ms (15000 unless told) for it to appear. describe prints one fact a line:
@@ -158,8 +159,9 @@ int PostCommand(HWND window, const char* idText) {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close\n");
+    std::fprintf(
+        stderr,
+        "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close | codepage\n");
     return 2;
 }
 
@@ -182,6 +184,10 @@ int main(int argc, char** argv) {
         return Usage();
     }
     const std::string action = argv[i++];
+    if (action == "codepage") {
+        std::printf("acp %u\n", GetACP());
+        return 0;
+    }
     if (action != "describe" && action != "command" && action != "close") {
         return Usage();
     }

@@ -119,8 +119,8 @@ def expect_config(directory, width, height, bpp, bloom):
     e2e.log(f"config.cfg holds {width} x {height} x {bpp}, bloom {bloom}, and its other lines unchanged")
 
 
-def start_with_config(world):
-    cwd = world.workdir()
+def start_with_config(world, folder="run"):
+    cwd = world.workdir(folder)
     e2e.populate(world, cwd)
     with open(os.path.join(cwd, "config.cfg"), "wb") as f:
         f.write(e2e.CONFIG_BYTES)
@@ -232,6 +232,31 @@ def case_options_ok_through_symlink(options):
         play_starts_the_game(world, xid, cwd)
 
 
+# Game folders that code page 1252 cannot spell, nor 932 the Chinese one; in 932 the second byte of ソ and
+# of 表 is a backslash.
+FOLDER_NAMES = ("Игры", "游戏", "ソフト表")
+
+
+def case_options_ok_in_any_folder(options):
+    e2e.check(options.code_page, "this case needs --code-page")
+    with e2e.World(options, "options_ok_in_any_folder", screen=SCREEN) as world:
+        # ... and one whose path leaves room below MAX_PATH (260) for config.cfg but not for a longer name.
+        long_name = "x" * (245 - len(e2e.windows_path(world.root)) - 1)
+        e2e.check(long_name, f"the work folder {world.root} is too deep for a folder just under MAX_PATH")
+        for folder in (*FOLDER_NAMES, long_name):
+            cwd, xid = start_with_config(world, folder)
+            before = set(os.listdir(cwd))
+            open_options(world)
+            drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
+            drive(world, "click Bloom", "press", str(IDC_BLOOM))
+            press_ok_and_wait(world)
+            expect_config(cwd, SCREEN[0], SCREEN[1], 32, 0)
+            e2e.check(set(os.listdir(cwd)) == before, f"OK changed {folder} to {os.listdir(cwd)}")
+            world.click(xid, e2e.PLAY)
+            e2e.expect_exit_zero(world)
+            world.settle()
+
+
 CASES = {name[len("case_"):]: function for name, function in globals().items() if name.startswith("case_")}
 
 
@@ -240,6 +265,7 @@ def main():
                                          formatter_class=e2e.argparse.RawDescriptionHelpFormatter)
     parser.add_argument("case", choices=sorted(CASES))
     parser.add_argument("--options-poke", required=True)
+    parser.add_argument("--code-page", type=int, help="the ANSI code page Wine runs the case in")
     for name in ("--launcher", "--game-stub", "--gamepad-stub", "--poke", "--wine-run", "--portal-origin",
                  "--work-root"):
         parser.add_argument(name, required=True)

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -15,41 +15,41 @@ namespace {
 struct ScriptedLoader {
     HMODULE loadExResult = nullptr;
     DWORD loadExError = ERROR_SUCCESS;
-    std::string systemDirectory = "C:\\windows\\system32";
+    std::wstring systemDirectory = L"C:\\windows\\system32";
     bool systemDirectoryFails = false;
     HMODULE loadResult = nullptr;
 
-    std::vector<std::string> loadExNames;
+    std::vector<std::wstring> loadExNames;
     std::vector<DWORD> loadExFlags;
-    std::vector<std::string> loadPaths;
+    std::vector<std::wstring> loadPaths;
     int systemDirectoryCalls = 0;
 };
 
 ScriptedLoader* g_loader = nullptr;
 
-HMODULE WINAPI ScriptedLoadLibraryEx(LPCSTR fileName, HANDLE, DWORD flags) {
+HMODULE WINAPI ScriptedLoadLibraryEx(LPCWSTR fileName, HANDLE, DWORD flags) {
     g_loader->loadExNames.push_back(fileName);
     g_loader->loadExFlags.push_back(flags);
     SetLastError(g_loader->loadExError);
     return g_loader->loadExResult;
 }
 
-HMODULE WINAPI ScriptedLoadLibrary(LPCSTR path) {
+HMODULE WINAPI ScriptedLoadLibrary(LPCWSTR path) {
     g_loader->loadPaths.push_back(path);
     return g_loader->loadResult;
 }
 
-UINT WINAPI ScriptedSystemDirectory(LPSTR buffer, UINT size) {
+UINT WINAPI ScriptedSystemDirectory(LPWSTR buffer, UINT size) {
     ++g_loader->systemDirectoryCalls;
     if (g_loader->systemDirectoryFails) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    const std::string& directory = g_loader->systemDirectory;
+    const std::wstring& directory = g_loader->systemDirectory;
     if (directory.size() + 1 > size) {
         return static_cast<UINT>(directory.size() + 1);
     }
-    std::memcpy(buffer, directory.c_str(), directory.size() + 1);
+    std::wmemcpy(buffer, directory.c_str(), directory.size() + 1);
     return static_cast<UINT>(directory.size());
 }
 
@@ -73,21 +73,21 @@ protected:
     ScriptedLoader loader;
 };
 
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+std::wstring DirectoryOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-std::string ModulePath(HMODULE module) {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-    return std::string(path, length);
+std::wstring ModulePath(HMODULE module) {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+    return std::wstring(path, length);
 }
 
-std::string SystemDirectory() {
-    char directory[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
-    return std::string(directory, length);
+std::wstring SystemDirectory() {
+    wchar_t directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+    return std::wstring(directory, length);
 }
 
 } // namespace
@@ -95,9 +95,9 @@ std::string SystemDirectory() {
 TEST_F(SystemLibrary, AsksForTheSystemDirectorySearchOnly) {
     loader.loadExResult = Handle(0x10000);
 
-    EXPECT_EQ(LoadSystemLibrary("d3d9.dll", ScriptedCalls()), Handle(0x10000));
+    EXPECT_EQ(LoadSystemLibrary(L"d3d9.dll", ScriptedCalls()), Handle(0x10000));
 
-    EXPECT_EQ(loader.loadExNames, std::vector<std::string>{"d3d9.dll"});
+    EXPECT_EQ(loader.loadExNames, std::vector<std::wstring>{L"d3d9.dll"});
     EXPECT_EQ(loader.loadExFlags, std::vector<DWORD>{LOAD_LIBRARY_SEARCH_SYSTEM32});
     EXPECT_TRUE(loader.loadPaths.empty());
     EXPECT_EQ(loader.systemDirectoryCalls, 0);
@@ -105,18 +105,18 @@ TEST_F(SystemLibrary, AsksForTheSystemDirectorySearchOnly) {
 
 TEST_F(SystemLibrary, FallsBackToTheFullPathWhenTheFlagIsRefused) {
     loader.loadExError = ERROR_INVALID_PARAMETER;
-    loader.systemDirectory = "D:\\OS\\sys";
+    loader.systemDirectory = L"D:\\\u041E\u0421\\sys"; // Cyrillic, which no Western code page spells
     loader.loadResult = Handle(0x20000);
 
-    EXPECT_EQ(LoadSystemLibrary("d3d9.dll", ScriptedCalls()), Handle(0x20000));
+    EXPECT_EQ(LoadSystemLibrary(L"d3d9.dll", ScriptedCalls()), Handle(0x20000));
 
-    EXPECT_EQ(loader.loadPaths, std::vector<std::string>{"D:\\OS\\sys\\d3d9.dll"});
+    EXPECT_EQ(loader.loadPaths, std::vector<std::wstring>{L"D:\\\u041E\u0421\\sys\\d3d9.dll"});
 }
 
 TEST_F(SystemLibrary, FallbackFailureGivesNull) {
     loader.loadExError = ERROR_INVALID_PARAMETER;
 
-    EXPECT_EQ(LoadSystemLibrary("d3d9.dll", ScriptedCalls()), nullptr);
+    EXPECT_EQ(LoadSystemLibrary(L"d3d9.dll", ScriptedCalls()), nullptr);
     EXPECT_EQ(loader.loadPaths.size(), 1u);
 }
 
@@ -124,7 +124,7 @@ TEST_F(SystemLibrary, AnyOtherFailureIsFinal) {
     loader.loadExError = ERROR_MOD_NOT_FOUND;
     loader.loadResult = Handle(0x30000);
 
-    EXPECT_EQ(LoadSystemLibrary("d3d9.dll", ScriptedCalls()), nullptr);
+    EXPECT_EQ(LoadSystemLibrary(L"d3d9.dll", ScriptedCalls()), nullptr);
     EXPECT_TRUE(loader.loadPaths.empty());
     EXPECT_EQ(loader.systemDirectoryCalls, 0);
 }
@@ -134,7 +134,7 @@ TEST_F(SystemLibrary, NoSystemDirectoryNoFallback) {
     loader.loadResult = Handle(0x30000);
     loader.systemDirectoryFails = true;
 
-    EXPECT_EQ(LoadSystemLibrary("d3d9.dll", ScriptedCalls()), nullptr);
+    EXPECT_EQ(LoadSystemLibrary(L"d3d9.dll", ScriptedCalls()), nullptr);
     EXPECT_TRUE(loader.loadPaths.empty());
     EXPECT_EQ(loader.systemDirectoryCalls, 1);
 }
@@ -142,18 +142,18 @@ TEST_F(SystemLibrary, NoSystemDirectoryNoFallback) {
 TEST_F(SystemLibrary, ASystemDirectoryTooLongForThePathBufferMeansNoFallback) {
     loader.loadExError = ERROR_INVALID_PARAMETER;
     loader.loadResult = Handle(0x30000);
-    loader.systemDirectory = std::string(MAX_PATH, 'x'); // does not fit: the call gives the size it needs
+    loader.systemDirectory = std::wstring(MAX_PATH, L'x'); // does not fit: the call gives the size it needs
 
-    EXPECT_EQ(LoadSystemLibrary("d3d9.dll", ScriptedCalls()), nullptr);
+    EXPECT_EQ(LoadSystemLibrary(L"d3d9.dll", ScriptedCalls()), nullptr);
     EXPECT_TRUE(loader.loadPaths.empty());
     EXPECT_EQ(loader.systemDirectoryCalls, 1);
 }
 
 TEST(SystemLibraryOnThisSystem, LoadsD3d9FromTheSystemDirectory) {
-    HMODULE module = LoadSystemLibrary("d3d9.dll");
+    HMODULE module = LoadSystemLibrary(L"d3d9.dll");
     ASSERT_NE(module, nullptr);
 
-    EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, DirectoryOf(ModulePath(module)).c_str(), -1,
+    EXPECT_EQ(CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, DirectoryOf(ModulePath(module)).c_str(), -1,
                              SystemDirectory().c_str(), -1),
               CSTR_EQUAL)
         << ModulePath(module);
@@ -162,9 +162,9 @@ TEST(SystemLibraryOnThisSystem, LoadsD3d9FromTheSystemDirectory) {
 }
 
 TEST(SystemLibraryOnThisSystem, TheFullPathFallbackLoadsTheSameLibrary) {
-    // The real loader and system directory behind a LoadLibraryExA that refuses the flag.
+    // The real loader and system directory behind a LoadLibraryExW that refuses the flag.
     struct RefusingLoader {
-        static HMODULE WINAPI LoadLibraryEx(LPCSTR, HANDLE, DWORD) {
+        static HMODULE WINAPI LoadLibraryEx(LPCWSTR, HANDLE, DWORD) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
@@ -172,8 +172,8 @@ TEST(SystemLibraryOnThisSystem, TheFullPathFallbackLoadsTheSameLibrary) {
     SystemLibraryCalls calls = SystemCallsForLoading();
     calls.loadLibraryEx = RefusingLoader::LoadLibraryEx;
 
-    HMODULE fallback = LoadSystemLibrary("d3d9.dll", calls);
-    HMODULE direct = LoadSystemLibrary("d3d9.dll");
+    HMODULE fallback = LoadSystemLibrary(L"d3d9.dll", calls);
+    HMODULE direct = LoadSystemLibrary(L"d3d9.dll");
 
     ASSERT_NE(fallback, nullptr);
     EXPECT_EQ(fallback, direct);
@@ -182,5 +182,5 @@ TEST(SystemLibraryOnThisSystem, TheFullPathFallbackLoadsTheSameLibrary) {
 }
 
 TEST(SystemLibraryOnThisSystem, AMissingLibraryGivesNull) {
-    EXPECT_EQ(LoadSystemLibrary("tavaren-no-such-library.dll"), nullptr);
+    EXPECT_EQ(LoadSystemLibrary(L"tavaren-no-such-library.dll"), nullptr);
 }
