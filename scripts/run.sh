@@ -153,7 +153,8 @@ if [ "$interactive" = true ]; then
 else
     window=""
     for _ in $(seq 300); do
-        window="$(xdotool search --onlyvisible --pid "$launcher_pid" 2>/dev/null | head -n 1 || true)"
+        # By its class, not its process: Wine 10 runs a 32-bit program in a process of its own.
+        window="$(xdotool search --onlyvisible --class '^Tavaren\.exe$' 2>/dev/null | head -n 1 || true)"
         if [ -n "$window" ] || ! kill -0 "$launcher_pid" 2>/dev/null; then
             break
         fi
