@@ -135,11 +135,12 @@ remove_tree() {
 
 # --- making the root --------------------------------------------------------------------------------------
 
+# The Debian archive: $TAVAREN_DEBIAN_MIRROR, else the one this machine's apt uses, else Debian's own.
 mirror() {
     local uri
     uri="$(sed -n 's/^URIs: *\(http[^ ]*\/debian\/*\)$/\1/p' /etc/apt/sources.list.d/debian.sources 2>/dev/null |
         head -n 1)"
-    echo "${uri:-http://deb.debian.org/debian}"
+    echo "${TAVAREN_DEBIAN_MIRROR:-${uri:-http://deb.debian.org/debian}}"
 }
 
 # The recipe, run inside a namespace of its own on a new tree: what the root holds. Any change to this
