@@ -122,6 +122,20 @@ release_namespace() {
     mounted=()
 }
 
+# How a new mount namespace is cut off from this one, so that nothing mounted in it reaches this one:
+# unshare makes every mount private. Inside a chroot "/" is no mount of its own and cannot be made private;
+# there a namespace keeps the propagation it has, which is safe only where no mount shares its events with
+# another (checked in the machine's view too, for the mount that holds the chroot).
+namespace_propagation() {
+    if mountpoint -q /; then
+        echo private
+    elif grep -q ' shared:' /proc/self/mountinfo /proc/1/mountinfo 2>/dev/null; then
+        fail "cannot keep the root's mounts to itself: this chroot lies on a mount that is shared with others"
+    else
+        echo unchanged
+    fi
+}
+
 has_mounts() {
     grep -q " $1[/ ]" /proc/mounts
 }
@@ -211,7 +225,9 @@ ensure() {
     local new="$root.new" log="$root.log" started=$SECONDS
     say "making the Wine 10 root in $root (Debian $suite, a few minutes)"
     remove_tree "$new"
-    if ! unshare --mount --propagation private -- "$self" make-tree "$new" "$(mirror)" >"$log" 2>&1; then
+    local propagation
+    propagation="$(namespace_propagation)"
+    if ! unshare --mount --propagation "$propagation" -- "$self" make-tree "$new" "$(mirror)" >"$log" 2>&1; then
         fail "could not make the root: $(grep -v '^[[:space:]]*$' "$log" | tail -n 1) (log: $log)"
     fi
     recipe_stamp >"$new/.tavaren-root"
@@ -287,7 +303,9 @@ run() {
     exec 9>"$lock"
     # Held, through every process of the run, until the last one ends.
     flock -s 9
-    exec unshare --mount --propagation private -- "$self" run-inside "$caller" "$PWD" "$@"
+    local propagation
+    propagation="$(namespace_propagation)"
+    exec unshare --mount --propagation "$propagation" -- "$self" run-inside "$caller" "$PWD" "$@"
 }
 
 case "${1:-}" in
