@@ -12,10 +12,19 @@ shift
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 export WINEPREFIX="$prefix" WINEDEBUG="${WINEDEBUG:--all}"
 
-for old in "$prefix" "$prefix-dummy-x"; do
-    WINEPREFIX="$old" wineserver -k </dev/null >/dev/null 2>&1
-    rm -rf "$old" "$old.e2e" "$old.lock" "$old.setup.log"
-done
+stop_servers() {
+    local old
+    for old in "$prefix" "$prefix-dummy-x"; do
+        WINEPREFIX="$old" wineserver -k </dev/null >/dev/null 2>&1
+    done
+}
+
+stop_servers
+rm -rf "$prefix" "$prefix.e2e" "$prefix.lock" "$prefix.setup.log" \
+    "$prefix-dummy-x" "$prefix-dummy-x.lock" "$prefix-dummy-x.setup.log"
+# However the command ends, no wineserver of these prefixes outlives it.
+trap stop_servers EXIT
+trap 'exit 130' INT TERM
 if ! "$here/wine-prefix-ready.sh"; then
     exit 1
 fi
@@ -23,9 +32,3 @@ wineserver -p </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 
 "$@"
-status=$?
-
-for old in "$prefix" "$prefix-dummy-x"; do
-    WINEPREFIX="$old" wineserver -k </dev/null >/dev/null 2>&1
-done
-exit "$status"
