@@ -8,7 +8,7 @@
 #   wine10-root.sh path             print where the root lives
 #
 # Where: $TAVAREN_WINE10_ROOT, by default /var/cache/tavaren/wine10-root: outside every clone, made once
-# per machine and shared by all of them. Making it takes a few minutes and about 1.5 GB; it is made again
+# per machine and shared by all of them. Making it takes a minute or two and about 2.1 GB; it is made again
 # when a file it needs is missing or when the recipe below has changed.
 #
 # What is in it: Debian 13's wine and wine64 (10.0) with the 32-bit Windows DLLs of Debian's i386 libwine
@@ -223,7 +223,7 @@ ensure() {
     fi
     command -v debootstrap >/dev/null 2>&1 || fail "debootstrap is missing (scripts/install-deps.sh installs it)"
     local new="$root.new" log="$root.log" started=$SECONDS
-    say "making the Wine 10 root in $root (Debian $suite, a few minutes)"
+    say "making the Wine 10 root in $root (Debian $suite, a minute or two)"
     remove_tree "$new"
     local propagation
     propagation="$(namespace_propagation)"
