@@ -15,6 +15,8 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # shellcheck source=../tests/support/wine32.sh
 . "$repo/tests/support/wine32.sh"
+# shellcheck source=as-root.sh
+. "$repo/scripts/as-root.sh"
 
 packages=(
     # cross compilers for the 32-bit release and the 64-bit test build, and the resource compiler
@@ -90,15 +92,7 @@ done < <(grep -Ev '^(#|[[:space:]]*$)' "$repo/tests/support/wine-locales")
 # Installs the missing packages and generates the missing locales, as root or through sudo.
 install_missing() {
     local as_root locale line
-    if [ "$(id -u)" -eq 0 ]; then
-        as_root=()
-    elif command -v sudo >/dev/null 2>&1; then
-        if [ -t 0 ]; then
-            as_root=(sudo)
-        else
-            as_root=(sudo -n)
-        fi
-    else
+    if ! root_prefix; then
         echo "install-deps: these are missing and neither root nor sudo is available:" \
             "${missing[*]} ${missing_locales[*]}" >&2
         exit 1

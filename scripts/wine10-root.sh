@@ -32,14 +32,18 @@ self="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$(basename "${BASH_SOURCE[0]
 repo="$(cd "$(dirname "$self")/.." && pwd)"
 root="${TAVAREN_WINE10_ROOT:-/var/cache/tavaren/wine10-root}"
 lock="$root.lock"
+# shellcheck source=../tests/support/wine32.sh
+. "$repo/tests/support/wine32.sh"
+# shellcheck source=as-root.sh
+. "$repo/scripts/as-root.sh"
 suite=trixie
 # The locales whose ANSI code pages the end-to-end tests start Wine in.
 mapfile -t locales < <(awk '!/^#/ && NF { print $2 }' "$repo/tests/support/wine-locales")
 # Everything the tests and the demo run inside the root, besides Wine.
 packages=(wine wine64 libgl1 libgl1-mesa-dri libglx-mesa0 xvfb xauth xdotool x11-utils x11-xserver-utils
     x11-apps netpbm python3 cmake procps util-linux locales xserver-xorg-core xserver-xorg-video-dummy)
-# A file that a whole root has: the 32-bit ntdll.dll that new WoW64 loads first.
-i386_dlls=usr/lib/x86_64-linux-gnu/wine/i386-windows
+# Where new WoW64 finds the 32-bit Windows DLLs (the root is whole when its 32-bit ntdll.dll is there).
+i386_dlls="${WINE_I386_DLLS#/}"
 
 say() {
     printf 'wine10-root: %s\n' "$*"
@@ -58,17 +62,16 @@ passed_variables() {
 
 # Runs this script again as root through sudo, telling it who called it. The variables that a run hands to
 # its command travel as arguments of env, since sudo resets the environment.
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then
+become_root() {
+    local as_root assignments=() name
+    root_prefix || fail "needs root, and sudo is not installed"
+    if [ "${#as_root[@]}" -eq 0 ]; then
         return 0
     fi
-    command -v sudo >/dev/null 2>&1 || fail "needs root, and sudo is not installed"
-    local sudo=(sudo -n) assignments=() name
-    [ -t 0 ] && sudo=(sudo)
     while IFS= read -r name; do
         assignments+=("$name=${!name}")
     done < <(passed_variables)
-    exec "${sudo[@]}" env "${assignments[@]}" TAVAREN_CALLER="$(id -u):$(id -g)" "$self" "$@"
+    exec "${as_root[@]}" env "${assignments[@]}" TAVAREN_CALLER="$(id -u):$(id -g)" "$self" "$@"
 }
 
 # --- the device nodes and mounts of a tree ----------------------------------------------------------------
@@ -310,7 +313,7 @@ run() {
 
 case "${1:-}" in
 ensure)
-    as_root "$@"
+    become_root "$@"
     ensure
     ;;
 run)
@@ -318,7 +321,7 @@ run)
     if [ -n "${DISPLAY:-}" ] && [ -z "${TAVAREN_XAUTHORITY:-}" ]; then
         export TAVAREN_XAUTHORITY="${XAUTHORITY:-${HOME:-/}/.Xauthority}"
     fi
-    as_root run "$@"
+    become_root run "$@"
     run "$@"
     ;;
 path)
