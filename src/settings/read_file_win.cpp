@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "file_calls_win.h"
 #include "wide_path_win.h"
 
 namespace {
@@ -46,7 +47,7 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
     for (;;) {
         bytes.Clear();
         // Shared in every way: reading must never stand in the way of the game or anything else.
-        const HANDLE file = CreateFileW(
+        const HANDLE file = g_fileCalls.createFile(
             widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         DWORD error;
@@ -66,6 +67,6 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
             bytes.Clear();
             return ReadOutcome::Failed;
         }
-        Sleep(RetryBudget::kPauseMilliseconds);
+        g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "file_calls_win.h"
 #include "wide_path_win.h"
 
 namespace {
@@ -38,12 +39,12 @@ bool IsLink(const wchar_t* path) {
 // ERROR_SUCCESS or the error.
 DWORD FlushToDisk(const wchar_t* path) {
     const HANDLE file =
-        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        g_fileCalls.createFile(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return GetLastError();
     }
-    const DWORD error = FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
+    const DWORD error = g_fileCalls.flushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
     CloseHandle(file);
     return error;
 }
@@ -51,9 +52,9 @@ DWORD FlushToDisk(const wchar_t* path) {
 // Whether another process holds the file in a way that would make replacing it fail: opens it with the
 // access a replacement needs. Returns the sharing or lock conflict, or ERROR_SUCCESS.
 DWORD HeldByAnotherProcess(const wchar_t* path) {
-    const HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = g_fileCalls.createFile(path, GENERIC_READ | GENERIC_WRITE | DELETE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? error : ERROR_SUCCESS;
@@ -86,7 +87,8 @@ DWORD TryReplace(const wchar_t* replacement, const wchar_t* target, DWORD attrib
             return held;
         }
         // Swaps the content under the old file's name, security descriptor and alternate streams.
-        if (ReplaceFileW(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        if (g_fileCalls.replaceFile(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                    nullptr)) {
             RestoreAttributes(target, attributes);
             return ERROR_SUCCESS;
         }
@@ -97,7 +99,7 @@ DWORD TryReplace(const wchar_t* replacement, const wchar_t* target, DWORD attrib
         // Refused outright (a file system without it), or the old file has been moved aside with the new
         // one still under its own name: moving the new one in is what is left.
     }
-    if (!MoveFileExW(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!g_fileCalls.moveFileEx(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return GetLastError();
     }
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -128,8 +130,8 @@ bool WriteOver(HANDLE file, const char* data, std::size_t size) {
     LARGE_INTEGER start{};
     DWORD written = 0;
     return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
-           WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size &&
-           SetEndOfFile(file) && FlushFileBuffers(file);
+           g_fileCalls.writeFile(file, data, static_cast<DWORD>(size), &written, nullptr) &&
+           written == size && SetEndOfFile(file) && g_fileCalls.flushFileBuffers(file);
 }
 
 } // namespace
@@ -143,8 +145,8 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target) {
     // Opened without any access, which no other process's sharing mode refuses, and following a link to
     // the file it leads to.
     const HANDLE file =
-        CreateFileW(fullPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        g_fileCalls.createFile(fullPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         // "\\?\C:\games\real.cfg": the final path of the file itself, for a link its target's.
         WideString finalPath;
@@ -187,7 +189,7 @@ bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget
         if (!IsPassingConflict(error) || !budget.TakePause()) {
             return false;
         }
-        Sleep(RetryBudget::kPauseMilliseconds);
+        g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
     }
 }
 
@@ -202,8 +204,8 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
             return false;
         }
         // Others may go on reading the old content until the write; nobody else writes meanwhile.
-        const HANDLE file = CreateFileW(fullTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = g_fileCalls.createFile(fullTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             const bool written = WriteOver(file, data, size);
             CloseHandle(file);
@@ -213,7 +215,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || !budget.TakePause()) {
             return false;
         }
-        Sleep(RetryBudget::kPauseMilliseconds);
+        g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
     }
 }
 
@@ -233,7 +235,7 @@ bool RemoveFile(const char* path) {
     constexpr int kLongestPath = 32768;
     wchar_t widePath[kLongestPath];
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kLongestPath) > 0 &&
-           DeleteFileW(widePath);
+           g_fileCalls.deleteFile(widePath);
 }
 
 unsigned long CurrentProcessId() {
