@@ -85,6 +85,13 @@ run_suite() {
     skipped_total=$((skipped_total + skipped))
 }
 
+# What the suite's tests that count their cases printed (the fuzzer's runs, the rewrite's fault
+# schedules): CTest keeps a passing test's output to itself.
+show_counts() {
+    grep -h -o -e 'settings fuzzer: Done .*' -e 'rewrite fault schedules: .*' \
+        "$1/Testing/Temporary/LastTest.log" 2>/dev/null || true
+}
+
 # "Wine 8.0" from "wine-8.0 (Debian 8.0~repack-4)".
 wine_name() {
     "$@" --version 2>/dev/null | sed -n 's/^wine-\([0-9.]*\).*/Wine \1/p'
@@ -157,18 +164,20 @@ wine10="${wine10:-Wine 10} in the Debian 13 root, new WoW64"
 section "tests: native"
 run_suite native "settings module with sanitizers, and the fuzzer" build/native --
 # CTest keeps a passing test's output to itself: show what the fuzzer did.
-grep -h -o 'settings fuzzer: Done .*' build/native/Testing/Temporary/LastTest.log 2>/dev/null || true
+show_counts build/native
 
 section "tests: test-x64"
 TAVAREN_URL_LOG="$repo/build/test-x64/urls.log" run_suite test-x64 \
     "64-bit test build and the release package, $wine8 wine64" build/test-x64 \
     "$fresh_prefix" "$repo/build/test-x64/wineprefix" -- -j"$jobs"
+show_counts build/test-x64
 
 x86_prefix="$repo/build/test-x86/wineprefix"
 if [ "$x86" = true ]; then
     section "tests: test-x86 under Debian 12's 32-bit Wine"
     TAVAREN_URL_LOG="$repo/build/test-x86/urls.log" run_suite test-x86 \
         "32-bit test build, $wine8 32-bit" build/test-x86 "$fresh_prefix" "$x86_prefix" -- -j"$jobs" -LE shipped
+    show_counts build/test-x86
 
     section "tests: the shipped exe (release-x86) end to end under Debian 12's 32-bit Wine"
     TAVAREN_URL_LOG="$repo/build/test-x86/urls.log" run_suite shipped \
@@ -183,6 +192,7 @@ section "tests: test-x86 under Wine 10 (32-bit programs in 64-bit processes)"
 TAVAREN_URL_LOG="$repo/build/test-x86/urls-wine10.log" run_suite test-x86-wine10 \
     "32-bit test build, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" "$x86_prefix-wine10" -- \
     -j"$jobs" -LE shipped
+show_counts build/test-x86
 
 section "tests: the shipped exe (release-x86) end to end under Wine 10"
 TAVAREN_URL_LOG="$repo/build/test-x86/urls-wine10.log" run_suite shipped-wine10 \

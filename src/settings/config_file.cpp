@@ -13,8 +13,9 @@ SettingSet g_knownSettings = 0;
 
 namespace {
 
-// "<target>.<process id>.<counter>.tmp", beside the file it will replace.
-bool TemporaryPathFor(const char* target, ByteBuffer& temporary) {
+// "<target>.<process id>.<counter>.tmp" and ".bak": the names of one rewrite's temporary file and backup,
+// beside the file it will replace, where a person can tell what they are.
+bool SiblingPathsFor(const char* target, ByteBuffer& temporary, ByteBuffer& backup) {
     static unsigned long counter = 0; // the launcher has one thread
     char number[kDecimalCapacity];
     temporary.Clear();
@@ -23,7 +24,8 @@ bool TemporaryPathFor(const char* target, ByteBuffer& temporary) {
     temporary.Append(std::string_view(number, FormatDecimal(CurrentProcessId(), number)));
     temporary.Append(".");
     temporary.Append(std::string_view(number, FormatDecimal(++counter, number)));
-    return temporary.Append(".tmp");
+    backup.Clear();
+    return backup.Append(temporary.view()) && temporary.Append(".tmp") && backup.Append(".bak");
 }
 
 // Whether a failed creation of the temporary file means that the directory takes no new files.
@@ -36,7 +38,8 @@ bool DirectoryRefusesNewFiles(int error) {
 bool ReplaceThroughTemporaryFile(const char* target, std::string_view text, const RewriteSteps& steps,
                                  RetryBudget& budget, int& creationError) {
     ByteBuffer temporary;
-    if (!TemporaryPathFor(target, temporary)) {
+    ByteBuffer backup;
+    if (!SiblingPathsFor(target, temporary, backup)) {
         return false;
     }
     errno = 0;
@@ -52,11 +55,20 @@ bool ReplaceThroughTemporaryFile(const char* target, std::string_view text, cons
     if (std::fclose(file) != 0) {
         written = false;
     }
-    if (!written || !ReplaceFileDurably(temporary.c_str(), target, budget)) {
+    if (!written) {
         RemoveFile(temporary.c_str());
         return false;
     }
-    return true;
+    switch (ReplaceFileDurably(temporary.c_str(), target, backup.c_str(), budget)) {
+    case ReplaceOutcome::Replaced:
+        return true;
+    case ReplaceOutcome::Unchanged:
+        RemoveFile(temporary.c_str());
+        return false;
+    case ReplaceOutcome::Stranded:
+        break; // the new bytes exist nowhere else, and the old ones only in the backup: both stay
+    }
+    return false;
 }
 
 } // namespace
@@ -98,7 +110,7 @@ bool WriteSettingsFile(const char* path, const LauncherSettings& settings, Setti
         return true; // nothing to store, and no empty file to make for it
     }
     ByteBuffer target;
-    if (!ResolveReplaceTarget(path, target)) {
+    if (!ResolveReplaceTarget(path, target, budget)) {
         return false;
     }
     int creationError = 0;

@@ -46,7 +46,10 @@ struct RewriteSteps {
 // the file a symbolic link leads to), which then takes the old file's place in one step. Where the
 // directory refuses the temporary file, an existing writable file is overwritten in place instead.
 // Returns false when anything fails: the file at path is then exactly as it was and the temporary file
-// is gone. A file that exists but cannot be read, even after waiting a moment for another process to
-// let go of it, is left alone rather than rewritten from nothing.
+// is gone, with one exception: when the system moved the old file aside and then refused, for seconds,
+// every way of putting either file back, both stay ("<file>.<pid>.<n>.bak" the old bytes,
+// "<file>.<pid>.<n>.tmp" the new ones) and the file is missing. A file that exists but cannot be read, even
+// after waiting a moment for another process to let go of it, is left alone rather than rewritten from
+// nothing.
 bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known,
                        const RewriteSteps& steps = RewriteSteps());

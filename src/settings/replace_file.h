@@ -10,16 +10,33 @@
 
 // The file that a rewrite of path must write: path itself, or, when path is a symbolic link, the file it
 // leads to (whose directory then takes the temporary file). A missing path is its own target. Returns
-// false, writing nothing, when path is a link that leads nowhere or the target cannot be worked out.
-bool ResolveReplaceTarget(const char* path, ByteBuffer& target);
+// false, writing nothing, when path is a link that leads nowhere or the target cannot be worked out; while
+// another process holds the file, it is tried again after a pause from budget.
+bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& budget);
+
+// What a replacement has left.
+enum class ReplaceOutcome {
+    // target holds the replacement's bytes; the replacement and the backup are gone.
+    Replaced,
+    // target is as it was (still missing, if it was); the replacement is still there for the caller to
+    // remove.
+    Unchanged,
+    // The system refused every way of putting either file back in target's place: the old bytes are under
+    // the backup's name, the new ones under the replacement's, and target is missing. Neither may be removed.
+    Stranded,
+};
 
 // Puts replacement (a complete, closed file in the same directory) in target's place in one step, after
 // flushing its content to disk. An existing target keeps what the file system holds about it beside its
 // content where the platform can keep it (permissions; on Windows its security descriptor, attributes and
 // alternate streams). A target that is read-only, a directory or anything but a plain file is left alone.
-// While another process holds either file, the replacement is tried again after a pause from budget.
-// Returns false when target was not replaced; replacement is then still there for the caller to remove.
-bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget& budget);
+// Where the platform moves the old file aside while it swaps (Windows), it moves it to backup, a free name
+// in the same directory, and removes it only once target holds the new bytes; should target be found
+// missing halfway, the new file is moved or copied in, or else the old one put back. While another process
+// holds a file, the step is tried again after a pause from budget, and a while longer when target is
+// missing.
+ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, const char* backup,
+                                  RetryBudget& budget);
 
 // The last resort where no new file can be made beside target: writes data over the existing, writable
 // target in one write of the whole content, cuts the file to that length and flushes it to disk. A
@@ -31,8 +48,8 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
 // cannot. A rewrite makes its temporary file with it unless told otherwise.
 std::FILE* OpenTemporaryFile(const char* path);
 
-// Removes the file at path; false when it is still there. Needs no memory from the heap, so that it can
-// clean up after memory has run out.
+// Removes the file at path, waiting a moment for another process that holds it; false when it is still
+// there. Needs no memory from the heap, so that it can clean up after memory has run out.
 bool RemoveFile(const char* path);
 
 // This process's id, which no other running process shares; it keeps temporary file names apart.

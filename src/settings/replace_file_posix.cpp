@@ -44,7 +44,7 @@ bool IsWritablePlainFile(const char* path, struct stat& status) {
 
 } // namespace
 
-bool ResolveReplaceTarget(const char* path, ByteBuffer& target) {
+bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget&) {
     target.Clear();
     struct stat status {};
     if (lstat(path, &status) != 0 || !S_ISLNK(status.st_mode)) {
@@ -60,29 +60,30 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target) {
     return copied;
 }
 
-bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget&) {
+// rename() swaps the names in one step, never leaving target missing: no backup is needed.
+ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, const char*, RetryBudget&) {
     struct stat status {};
     if (lstat(target, &status) == 0) {
         // Only a plain file is replaced: a symbolic link would turn into a plain file.
         if (!IsWritablePlainFile(target, status)) {
-            return false;
+            return ReplaceOutcome::Unchanged;
         }
         // The new file keeps the old one's permissions.
         if (chmod(replacement, status.st_mode & 07777) != 0) {
-            return false;
+            return ReplaceOutcome::Unchanged;
         }
     } else if (errno != ENOENT) {
-        return false;
+        return ReplaceOutcome::Unchanged;
     }
     if (!SyncPath(replacement)) {
-        return false;
+        return ReplaceOutcome::Unchanged;
     }
     if (std::rename(replacement, target) != 0) {
-        return false;
+        return ReplaceOutcome::Unchanged;
     }
     // The replacement has happened either way.
     SyncDirectoryOf(target);
-    return true;
+    return ReplaceOutcome::Replaced;
 }
 
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget&) {

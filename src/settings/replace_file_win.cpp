@@ -22,12 +22,47 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HI
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
 
+// How long a swap waits, beyond the rewrite's budget, while config.cfg is missing: 50 pauses, five seconds.
+// Then the game's own lines exist only in the temporary file and the backup, and a game started now would
+// find no settings at all, so a few seconds for a scanner or a sync client to let go of a file are well
+// spent; a held config.cfg, by contrast, is still whole where it is.
+constexpr unsigned kMissingFilePauses = 50;
+
 // Sharing and access conflicts come from another process holding a file (a scanner looking at the new
-// file, an indexer at the old one); they usually pass. So does a replaced file that could not be removed
-// for the moment, which leaves both files as they were.
+// file, an indexer at the old one); they usually pass. So does a replacement that could not remove or move
+// the replaced file for the moment (1175), or could not move the new one in while a backup name was given
+// (1176): both leave the two files under their own names.
 bool IsPassingConflict(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+           error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+           error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+}
+
+void Pause() {
+    g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
+}
+
+bool Exists(const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Removes a file, waiting a moment for another process that holds it. A file that is not there counts as
+// removed.
+bool RemoveWithin(const wchar_t* path) {
+    RetryBudget budget;
+    for (;;) {
+        if (g_fileCalls.deleteFile(path)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            return true;
+        }
+        if (!IsPassingConflict(error) || !budget.TakePause()) {
+            return false;
+        }
+        Pause();
+    }
 }
 
 bool IsLink(const wchar_t* path) {
@@ -64,10 +99,10 @@ DWORD HeldByAnotherProcess(const wchar_t* path) {
 }
 
 // Not every file system keeps the replaced file's attributes: puts back its hidden, system and
-// not-indexed bits.
+// not-indexed bits (none where there was no file).
 void RestoreAttributes(const wchar_t* target, DWORD old) {
     const DWORD now = GetFileAttributesW(target);
-    if (now == INVALID_FILE_ATTRIBUTES) {
+    if (old == INVALID_FILE_ATTRIBUTES || now == INVALID_FILE_ATTRIBUTES) {
         return;
     }
     const DWORD wanted = (now & kSettableAttributes & ~kKeptAttributes) | (old & kKeptAttributes);
@@ -76,35 +111,72 @@ void RestoreAttributes(const wchar_t* target, DWORD old) {
     }
 }
 
-// One try at putting replacement in the place of target, whose attributes are given
-// (INVALID_FILE_ATTRIBUTES when it does not exist). Returns ERROR_SUCCESS or the error.
-DWORD TryReplace(const wchar_t* replacement, const wchar_t* target, DWORD attributes) {
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        // Some implementations of ReplaceFile leave a file of their own in the directory each time they
-        // fail on a held file (wine 8.0 does): a held file is found out beforehand instead.
-        const DWORD held = HeldByAnotherProcess(target);
-        if (held != ERROR_SUCCESS) {
-            return held;
-        }
-        // Swaps the content under the old file's name, security descriptor and alternate streams.
-        if (g_fileCalls.replaceFile(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                    nullptr)) {
-            RestoreAttributes(target, attributes);
-            return ERROR_SUCCESS;
-        }
-        const DWORD error = GetLastError();
-        if (IsPassingConflict(error)) {
-            return error;
-        }
-        // Refused outright (a file system without it), or the old file has been moved aside with the new
-        // one still under its own name: moving the new one in is what is left.
+// Puts the file from in to's empty place: moved, or else copied, since a copy still works where a scanner's
+// open handle forbids moving the file. A copy leaves from where it was; copied tells which happened.
+bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied) {
+    copied = false;
+    if (g_fileCalls.moveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
     }
+    copied = g_fileCalls.copyFile(from, to, FALSE) != FALSE;
+    return copied;
+}
+
+// target is missing: the new file is under replacement, the old one under backup (null when there is
+// none). Puts the new file in place, or else the old one back, for as long as patience lasts. Should
+// neither go in while the old bytes exist nowhere but in backup or nowhere at all (oldExisted), nothing is
+// removed.
+ReplaceOutcome FillEmptyPlace(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup,
+                              DWORD attributes, bool oldExisted, RetryBudget& patience) {
+    for (;;) {
+        bool copied;
+        if (PutInPlace(replacement, target, copied)) {
+            RestoreAttributes(target, attributes);
+            if (copied) {
+                RemoveWithin(replacement);
+            }
+            if (backup != nullptr) {
+                RemoveWithin(backup);
+            }
+            return ReplaceOutcome::Replaced;
+        }
+        if (backup != nullptr && PutInPlace(backup, target, copied)) {
+            if (copied) {
+                RemoveWithin(backup);
+            }
+            return ReplaceOutcome::Unchanged;
+        }
+        if (!patience.TakePause()) {
+            return oldExisted ? ReplaceOutcome::Stranded : ReplaceOutcome::Unchanged;
+        }
+        Pause();
+    }
+}
+
+// One try at swapping replacement into the existing target, whose attributes are given, with the old file
+// moved aside to backup. Returns ERROR_SUCCESS, or the error with target still in place.
+DWORD TrySwap(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup, DWORD attributes) {
+    // Some implementations of ReplaceFile leave a file of their own in the directory each time they fail
+    // on a held file (wine 8.0 does): a held file is found out beforehand instead.
+    const DWORD held = HeldByAnotherProcess(target);
+    if (held != ERROR_SUCCESS) {
+        return held;
+    }
+    // Swaps the content under the old file's name, security descriptor and alternate streams.
+    if (g_fileCalls.replaceFile(target, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                nullptr)) {
+        RestoreAttributes(target, attributes);
+        return ERROR_SUCCESS;
+    }
+    const DWORD error = GetLastError();
+    if (IsPassingConflict(error) || !Exists(target)) {
+        return error;
+    }
+    // Refused outright: a file system without it. Moving the new file in is what is left.
     if (!g_fileCalls.moveFileEx(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return GetLastError();
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        RestoreAttributes(target, attributes);
-    }
+    RestoreAttributes(target, attributes);
     return ERROR_SUCCESS;
 }
 
@@ -123,73 +195,110 @@ bool WriteOver(HANDLE file, const char* data, std::size_t size) {
     }
     const LONGLONG newSize = static_cast<LONGLONG>(size);
     // A file that grows gets its room first: a full disk then shows before any old byte has changed.
-    if (newSize > oldSize.QuadPart && !SetLength(file, newSize)) {
+    const bool grows = newSize > oldSize.QuadPart;
+    if (grows && !SetLength(file, newSize)) {
         SetLength(file, oldSize.QuadPart);
         return false;
     }
     LARGE_INTEGER start{};
     DWORD written = 0;
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
-           g_fileCalls.writeFile(file, data, static_cast<DWORD>(size), &written, nullptr) &&
-           written == size && SetEndOfFile(file) && g_fileCalls.flushFileBuffers(file);
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+        !g_fileCalls.writeFile(file, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
+        // Nothing was written: the room made for the new content goes again.
+        if (grows) {
+            SetLength(file, oldSize.QuadPart);
+        }
+        return false;
+    }
+    return SetEndOfFile(file) && g_fileCalls.flushFileBuffers(file);
 }
 
 } // namespace
 
-bool ResolveReplaceTarget(const char* path, ByteBuffer& target) {
+bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& budget) {
     target.Clear();
     WideString fullPath;
     if (!ToSystemPath(path, fullPath)) {
         return false;
     }
-    // Opened without any access, which no other process's sharing mode refuses, and following a link to
-    // the file it leads to.
-    const HANDLE file =
-        g_fileCalls.createFile(fullPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        // "\\?\C:\games\real.cfg": the final path of the file itself, for a link its target's.
-        WideString finalPath;
-        const bool resolved = FillWideString(finalPath, [file](wchar_t* buffer, DWORD capacity) {
-            return GetFinalPathNameByHandleW(file, buffer, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        });
-        CloseHandle(file);
-        if (resolved) {
-            return ToUtf8Path(finalPath.c_str(), target);
-        }
-    }
-    // A link that leads nowhere, or one whose target could not be told, is not replaced by a plain file.
-    return !IsLink(fullPath.c_str()) && ToUtf8Path(fullPath.c_str(), target);
-}
-
-bool ReplaceFileDurably(const char* replacement, const char* target, RetryBudget& budget) {
-    // Full paths: the replacement functions refuse relative ones on some systems.
-    WideString fullReplacement;
-    WideString fullTarget;
-    if (!ToSystemPath(replacement, fullReplacement) || !ToSystemPath(target, fullTarget)) {
-        return false;
-    }
-    bool flushed = false;
     for (;;) {
-        const DWORD attributes = GetFileAttributesW(fullTarget.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefusedAttributes) != 0) {
-            return false;
+        // Opened without any access, which no other process's sharing mode refuses, and following a link
+        // to the file it leads to.
+        const HANDLE file = g_fileCalls.createFile(
+            fullPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            // "\\?\C:\games\real.cfg": the final path of the file itself, for a link its target's.
+            WideString finalPath;
+            const bool resolved = FillWideString(finalPath, [file](wchar_t* buffer, DWORD capacity) {
+                return GetFinalPathNameByHandleW(file, buffer, capacity,
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            });
+            CloseHandle(file);
+            return resolved && ToUtf8Path(finalPath.c_str(), target);
         }
-        DWORD error = ERROR_SUCCESS;
-        if (!flushed) {
-            error = FlushToDisk(fullReplacement.c_str());
-            flushed = error == ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            break;
         }
-        if (flushed) {
-            error = TryReplace(fullReplacement.c_str(), fullTarget.c_str(), attributes);
-            if (error == ERROR_SUCCESS) {
-                return true;
-            }
-        }
+        // A file that is there but cannot be told from a link to another one is not replaced: a link
+        // would turn into a plain file, and the file it leads to would keep the old settings.
         if (!IsPassingConflict(error) || !budget.TakePause()) {
             return false;
         }
-        g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
+        Pause();
+    }
+    // Missing: its own target, unless it is a link that leads nowhere, which is not replaced by a plain
+    // file.
+    return !IsLink(fullPath.c_str()) && ToUtf8Path(fullPath.c_str(), target);
+}
+
+ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, const char* backup,
+                                  RetryBudget& budget) {
+    // Full paths: the replacement functions refuse relative ones on some systems.
+    WideString fullReplacement;
+    WideString fullTarget;
+    WideString fullBackup;
+    if (!ToSystemPath(replacement, fullReplacement) || !ToSystemPath(target, fullTarget) ||
+        !ToSystemPath(backup, fullBackup)) {
+        return ReplaceOutcome::Unchanged;
+    }
+    const wchar_t* const newFile = fullReplacement.c_str();
+    const wchar_t* const oldFile = fullTarget.c_str();
+    const wchar_t* const aside = fullBackup.c_str();
+    bool flushed = false;
+    for (;;) {
+        const DWORD attributes = GetFileAttributesW(oldFile);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefusedAttributes) != 0) {
+            return ReplaceOutcome::Unchanged;
+        }
+        DWORD error = ERROR_SUCCESS;
+        if (!flushed) {
+            error = FlushToDisk(newFile);
+            flushed = error == ERROR_SUCCESS;
+        }
+        if (flushed) {
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                // No file to keep: the new one only has to be put in place.
+                return FillEmptyPlace(newFile, oldFile, nullptr, attributes, false, budget);
+            }
+            error = TrySwap(newFile, oldFile, aside, attributes);
+            if (error == ERROR_SUCCESS) {
+                RemoveWithin(aside);
+                return ReplaceOutcome::Replaced;
+            }
+            if (!Exists(oldFile)) {
+                // The swap failed halfway: the old file has been moved aside to the backup name (or is
+                // gone), the new one is still under its own.
+                RetryBudget patience{kMissingFilePauses};
+                return FillEmptyPlace(newFile, oldFile, Exists(aside) ? aside : nullptr, attributes, true,
+                                      patience);
+            }
+        }
+        if (!IsPassingConflict(error) || !budget.TakePause()) {
+            return ReplaceOutcome::Unchanged;
+        }
+        Pause();
     }
 }
 
@@ -215,7 +324,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || !budget.TakePause()) {
             return false;
         }
-        g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
+        Pause();
     }
 }
 
@@ -235,7 +344,7 @@ bool RemoveFile(const char* path) {
     constexpr int kLongestPath = 32768;
     wchar_t widePath[kLongestPath];
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kLongestPath) > 0 &&
-           g_fileCalls.deleteFile(widePath);
+           RemoveWithin(widePath);
 }
 
 unsigned long CurrentProcessId() {

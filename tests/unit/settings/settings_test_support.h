@@ -151,7 +151,9 @@ inline bool WriteSettingsAt(const std::string& path, const LauncherSettings& set
 
 inline bool ReplaceAt(const std::string& replacement, const std::string& target) {
     RetryBudget budget;
-    return ReplaceFileDurably(replacement.c_str(), target.c_str(), budget);
+    const std::string backup = replacement + ".bak";
+    return ReplaceFileDurably(replacement.c_str(), target.c_str(), backup.c_str(), budget) ==
+           ReplaceOutcome::Replaced;
 }
 
 inline LauncherSettings Settings(std::int32_t width, std::int32_t height, std::int32_t bpp,
