@@ -97,6 +97,16 @@ bool Fails(Op op, DWORD& error) {
     return false;
 }
 
+// For the calls that fail without leaving anything behind: sets the error when the call is to fail.
+bool Refuses(Op op) {
+    DWORD error;
+    if (!Fails(op, error)) {
+        return false;
+    }
+    SetLastError(error);
+    return true;
+}
+
 std::wstring DirectoryOf(const wchar_t* path) {
     const std::wstring text(path);
     return text.substr(0, text.find_last_of(L'\\') + 1);
@@ -104,12 +114,9 @@ std::wstring DirectoryOf(const wchar_t* path) {
 
 HANDLE WINAPI CreateFileDouble(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                DWORD disposition, DWORD flags, HANDLE templateFile) {
-    DWORD error;
-    if (Fails(Op::CreateFile, error)) {
-        SetLastError(error);
-        return INVALID_HANDLE_VALUE;
-    }
-    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+    return Refuses(Op::CreateFile)
+               ? INVALID_HANDLE_VALUE
+               : CreateFileW(name, access, share, security, disposition, flags, templateFile);
 }
 
 // A write that fails writes nothing: the in-place write makes room for the content before it writes.
@@ -124,12 +131,7 @@ BOOL WINAPI WriteFileDouble(HANDLE file, LPCVOID data, DWORD size, LPDWORD writt
 }
 
 BOOL WINAPI FlushDouble(HANDLE file) {
-    DWORD error;
-    if (Fails(Op::Flush, error)) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return FlushFileBuffers(file);
+    return Refuses(Op::Flush) ? FALSE : FlushFileBuffers(file);
 }
 
 // What ReplaceFileW leaves when it fails, as its documentation gives it: 1175 and the conflicts leave
@@ -162,31 +164,16 @@ BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
 }
 
 BOOL WINAPI MoveDouble(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    DWORD error;
-    if (Fails(Op::Move, error)) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return MoveFileExW(from, to, flags);
+    return Refuses(Op::Move) ? FALSE : MoveFileExW(from, to, flags);
 }
 
 // A copy that fails leaves no destination: the system removes what it had copied.
 BOOL WINAPI CopyDouble(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-    DWORD error;
-    if (Fails(Op::Copy, error)) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return CopyFileW(from, to, failIfExists);
+    return Refuses(Op::Copy) ? FALSE : CopyFileW(from, to, failIfExists);
 }
 
 BOOL WINAPI DeleteDouble(LPCWSTR name) {
-    DWORD error;
-    if (Fails(Op::Delete, error)) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return DeleteFileW(name);
+    return Refuses(Op::Delete) ? FALSE : DeleteFileW(name);
 }
 
 // Pauses take no time here.
@@ -247,16 +234,8 @@ Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults
     situation.Reset();
     Schedule schedule{faults, {}, 0};
     g_schedule = &schedule;
-    FileCalls calls{};
-    calls.createFile = CreateFileDouble;
-    calls.writeFile = WriteFileDouble;
-    calls.flushFileBuffers = FlushDouble;
-    calls.replaceFile = ReplaceDouble;
-    calls.moveFileEx = MoveDouble;
-    calls.copyFile = CopyDouble;
-    calls.deleteFile = DeleteDouble;
-    calls.sleep = SleepDouble;
-    g_fileCalls = calls;
+    g_fileCalls = {CreateFileDouble, WriteFileDouble, FlushDouble,  ReplaceDouble,
+                   MoveDouble,       CopyDouble,      DeleteDouble, SleepDouble};
     RewriteSteps steps;
     steps.write = WriteTemporaryDouble;
     steps.openTemporary = OpenTemporaryDouble;
