@@ -68,7 +68,8 @@ set(CPACK_TAVAREN_SOURCE_DATE_EPOCH ${tavaren_source_date})
 include(CPack)
 
 # A test build checks the release build named here (scripts/test.sh names build/release-x86): its package,
-# a second build of these sources elsewhere that must come out the same, and its package step's signing.
+# its exe's PE image, a second build of these sources elsewhere that must come out the same, and its package
+# step's signing.
 set(TAVAREN_RELEASE_BUILD "" CACHE PATH "The release build whose package the tests check (empty: none)")
 if(TAVAREN_BUILD_TESTS AND TAVAREN_RELEASE_BUILD)
   set(tavaren_release_zip Tavaren-${PROJECT_VERSION}-win32.zip)
@@ -82,6 +83,18 @@ if(TAVAREN_BUILD_TESTS AND TAVAREN_RELEASE_BUILD)
   add_test(NAME release_signing
     COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/check_signing.sh ${TAVAREN_RELEASE_BUILD}
             ${PROJECT_BINARY_DIR}/release-signing)
-  set_tests_properties(release_package PROPERTIES LABELS unit TIMEOUT 60)
+  # What the exe's PE header and code tell Windows (hardening, no manifest, imports). It reads Debian's
+  # python3-pefile, which a Python installed apart from Debian's does not see.
+  set(tavaren_pe_python ${Python3_EXECUTABLE})
+  execute_process(COMMAND ${Python3_EXECUTABLE} -c "import pefile" RESULT_VARIABLE tavaren_no_pefile
+    OUTPUT_QUIET ERROR_QUIET)
+  if(NOT tavaren_no_pefile EQUAL 0 AND EXISTS /usr/bin/python3)
+    set(tavaren_pe_python /usr/bin/python3)
+  endif()
+  find_program(TAVAREN_I686_OBJDUMP i686-w64-mingw32-objdump)
+  add_test(NAME release_pe
+    COMMAND ${tavaren_pe_python} ${PROJECT_SOURCE_DIR}/packaging/check_pe.py
+            ${TAVAREN_RELEASE_BUILD}/src/app/Tavaren.exe ${TAVAREN_I686_OBJDUMP})
+  set_tests_properties(release_package release_pe PROPERTIES LABELS unit TIMEOUT 60)
   set_tests_properties(release_rebuild release_signing PROPERTIES LABELS release TIMEOUT 300)
 endif()

@@ -2,7 +2,9 @@
 """A stand-in for the publisher's portal, for trying the launcher on this machine.
 
 Serves the launcher's start page (/, with any query) and the statistics page (/stats/tavaren.html) on
-127.0.0.1 only, and logs each request on standard error. Stops on SIGTERM or SIGINT, and by itself when
+127.0.0.1 only, and logs each request on standard error. Its pages do what the README asks of the portal
+("For the portal's authors"): they ask for the newest document mode (the X-UA-Compatible header, and the
+<meta> tag for a copy saved as a file) and handle their own script errors. Stops on SIGTERM or SIGINT, and by itself when
 the process that started it goes away.
 
     demo_portal.py [--port 18218]
@@ -18,8 +20,11 @@ import threading
 import time
 import urllib.parse
 
+# X-UA-Compatible comes first in <head>: the browser control only heeds it before other elements. The
+# onerror handler returning true keeps a script error from opening the control's error dialog.
 PAGE = """<!DOCTYPE html>
-<html><head><meta charset="utf-8"><title>{title}</title>
+<html><head><meta http-equiv="X-UA-Compatible" content="IE=edge"><meta charset="utf-8"><title>{title}</title>
+<script>window.onerror = function () {{ return true; }};</script>
 <style>
 body {{ background: #101418; color: #e8e8e8; font-family: sans-serif; margin: 0; padding: 16px; }}
 h1 {{ color: #f0b030; font-size: 20px; margin: 0 0 12px 0; }}
@@ -56,6 +61,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         data = text.encode("utf-8")
         self.send_response(status)
         self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("X-UA-Compatible", "IE=edge")
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)

@@ -48,6 +48,8 @@ packages=(
     netpbm
     # the end-to-end driver, the demo portal and the release package
     python3
+    # the check of the release exe's PE image (packaging/check_pe.py)
+    python3-pefile
     # the release: its date from the last commit, Authenticode signing, the tests' throwaway certificate
     git
     osslsigncode
