@@ -8,8 +8,9 @@
 # made once per machine, kept outside the clone, remade when broken or out of date).
 # Idempotent: when every package and locale is already there it installs nothing (not even an apt-get
 # update).
-# Runs as root, or through sudo otherwise: sudo may ask for a password when a terminal is attached, and
-# must not need one without. apt-get never asks a question.
+# Needs root only when something is missing: it runs as root, or through sudo otherwise (sudo may ask for a
+# password when a terminal is attached, and must not need one without). apt-get never asks a question. Once
+# it has run, scripts/test.sh and scripts/run.sh run as an ordinary user.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -57,8 +58,9 @@ packages=(
     # locks (flock) and process tools used by the scripts
     util-linux
     procps
-    # the Wine 10 root (scripts/wine10-root.sh)
-    debootstrap
+    # the Wine 10 root (scripts/wine10-root.sh): making it, and running commands in it
+    mmdebstrap
+    bubblewrap
 )
 
 add_i386=false
