@@ -6,6 +6,7 @@
 # It also generates the locales the end-to-end tests start Wine in (listed in tests/support/wine-locales).
 # Then it makes the Wine 10 root, in which the 32-bit builds run on every machine (scripts/wine10-root.sh:
 # made once per machine, kept outside the clone, remade when broken or out of date).
+# With --no-wine10-root it leaves the root as it is (scripts/run.sh makes it only where it uses it).
 # Idempotent: when every package and locale is already there it installs nothing (not even an apt-get
 # update).
 # Needs root only when something is missing: it runs as root, or through sudo otherwise (sudo may ask for a
@@ -14,6 +15,10 @@
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+make_root=true
+if [ "${1:-}" = --no-wine10-root ]; then
+    make_root=false
+fi
 # shellcheck source=../tests/support/wine32.sh
 . "$repo/tests/support/wine32.sh"
 # shellcheck source=as-root.sh
@@ -131,4 +136,6 @@ install_missing() {
 if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ] || [ "${#missing_locales[@]}" -gt 0 ]; then
     install_missing
 fi
-"$repo/scripts/wine10-root.sh" ensure
+if [ "$make_root" = true ]; then
+    "$repo/scripts/wine10-root.sh" ensure
+fi
