@@ -160,11 +160,13 @@ ensure() {
 check() {
     local error
     command -v bwrap >/dev/null 2>&1 || fail "bubblewrap is missing (scripts/install-deps.sh installs it)"
-    if ! error="$(bwrap --ro-bind / / --unshare-pid true 2>&1)"; then
-        fail "cannot run commands in the root as $(id -un): this kernel allows no unprivileged user" \
-            "namespaces (bwrap: ${error##*: }); run this as root (sudo), or allow them" \
-            "(sysctl kernel.unprivileged_userns_clone=1 user.max_user_namespaces=10000)"
+    error="$(bwrap --ro-bind / / --unshare-pid true 2>&1 | head -n 1)" && [ -z "$error" ] && return 0
+    if [ "$(id -u)" = 0 ]; then
+        fail "bubblewrap cannot run commands in the root here (${error:-it failed})"
     fi
+    fail "cannot run commands in the Wine 10 root as $(id -un): bubblewrap needs unprivileged user" \
+        "namespaces, which this machine does not allow (${error:-it failed}); run it as root (sudo)," \
+        "or allow them: sysctl -w kernel.unprivileged_userns_clone=1 user.max_user_namespaces=10000"
 }
 
 # The variables of the caller's environment that a command in the root sees too.
