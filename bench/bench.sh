@@ -384,6 +384,7 @@ fi
 wine10_root="$root/scripts/wine10-root.sh"
 xvfb_pid_kept="$xvfb_pid"
 xvfb_pid=""
+cd "$root"
 cleanup
 server_started=0
 rundir=""
