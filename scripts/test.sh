@@ -2,7 +2,9 @@
 # Builds everything and runs every test: the one command for developers and CI.
 #
 #   1. installs what is missing (scripts/install-deps.sh): Debian 12's Wine (32-bit too where this
-#      machine's kernel runs 32-bit programs) and the Wine 10 root (scripts/wine10-root.sh);
+#      machine's kernel runs 32-bit programs) and the Wine 10 root (scripts/wine10-root.sh). Only this
+#      step needs root, and only while something is missing: once it has run, an ordinary user runs the
+#      rest (commands in the root then run through bubblewrap, where user namespaces are allowed);
 #   2. builds the 32-bit release (warnings are errors) and its zip package, the 64-bit and 32-bit test
 #      builds and the native sanitizer build;
 #   3. runs the suites, the Windows ones on a private Xvfb display, each in a Wine prefix made for it:
