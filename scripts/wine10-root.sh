@@ -69,8 +69,9 @@ mirror() {
 make_tree() {
     local tree="$1" mirror="$2"
     # i386 is known to apt while the tree is made, for the download below only; no i386 package is installed.
+    # dpkg skips its fsync calls: the tree is written out once, before it is stamped and moved in place.
     mmdebstrap --mode=unshare --variant=minbase --architectures=amd64,i386 --include="${packages[*]}" \
-        --customize-hook="\"$self\" customize \"\$1\"" "$suite" "$tree" "$mirror"
+        --dpkgopt=force-unsafe-io --customize-hook="\"$self\" customize \"\$1\"" "$suite" "$tree" "$mirror"
 }
 # Run by mmdebstrap on the new tree, with the packages installed.
 customize() {
@@ -148,6 +149,7 @@ ensure() {
     for dir in "${cmake_modules[@]}"; do
         mkdir -p "$new$dir"
     done
+    sync -f "$new"
     recipe_stamp >"$new/.tavaren-root"
     rm -rf --one-file-system "$root"
     mv "$new" "$root"
