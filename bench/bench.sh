@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Benchmark of Tavaren.exe beside two bare programs: BareLauncher.exe (the same window with nothing behind
-# it) and BareLauncherModes.exe (the same after listing the Direct3D 9 display modes, as Tavaren does).
+# Benchmark of Tavaren.exe beside three bare programs, its anchors: BareLauncher.exe (the same window with
+# nothing behind it), BareLauncherModes.exe (the same after listing the Direct3D 9 display modes, as Tavaren
+# does) and BareLauncherBrowser.exe (that, whose window also creates the web browser control and asks it
+# for the portal's start page without hosting it: what the platform costs, whatever our host adds).
 #
 #   bash bench/bench.sh [--runs N] [--settle MS] [--timeout S] [--no-build]
 #
-# For each program, over N runs (default 7), under Wine: the 64-bit build under wine64 and, where this
-# machine runs 32-bit Wine (tests/support/wine32.sh), the shipped 32-bit release exe and 32-bit builds of
-# the bare programs under 32-bit Wine:
+# For each program, over N runs (default 7), under Wine: the 64-bit build under wine64; where this machine
+# runs 32-bit Wine (tests/support/wine32.sh), the shipped 32-bit release exe and 32-bit builds of the bare
+# programs under 32-bit Wine; and the same 32-bit programs under Wine 10 (new WoW64) in the root of
+# scripts/wine10-root.sh, where it is made:
 #   start -> window   from just before the program is started to the X server mapping its window
 #                     (bench/x_probe.cpp listens for MapNotify: no polling, sub-millisecond);
 #   PLAY -> game      from the press of the left button on PLAY (sent through XTEST by x_probe) to the
@@ -14,11 +17,12 @@
 #                     the same wall clock;
 #   peak memory       VmHWM of the Wine process running the program, read just before PLAY is clicked.
 # It prints the median of each beside each other (or, for the 32-bit programs, why they were not run), the
-# sizes of the 32-bit release executables and, when bench/settings_rewrite_bench.cpp exists, that
+# ratio of Tavaren's start->window to each anchor's, the sizes of the 32-bit release executables and, when bench/settings_rewrite_bench.cpp exists, that
 # program's own line.
 #
 # Environment: DISPLAY (an X server to use; otherwise a private Xvfb is started), TAVAREN_BENCH_PREFIX (the
-# Wine prefix, default /tmp/wp-bench; it must be the benchmark's own: it is shut down at the end).
+# Wine prefix, default /tmp/wp-bench; it must be the benchmark's own: it is shut down at the end; under
+# Wine 10 the prefix is build/bench/wineprefix-wine10).
 set -euo pipefail
 export LC_ALL=C
 
@@ -26,6 +30,8 @@ runs=7
 settle_ms=1000
 timeout_s=30
 build=1
+# Set when this script runs again inside the Wine 10 root, for the 32-bit programs under Wine 10 alone.
+inside_wine10=0
 
 usage() {
     sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
@@ -37,6 +43,7 @@ while [ $# -gt 0 ]; do
     --settle) settle_ms="${2:?--settle needs milliseconds}"; shift 2 ;;
     --timeout) timeout_s="${2:?--timeout needs seconds}"; shift 2 ;;
     --no-build) build=0; shift ;;
+    --inside-wine10) inside_wine10=1; build=0; shift ;;
     -h | --help) usage; exit 0 ;;
     *) echo "bench: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
     esac
@@ -58,6 +65,9 @@ WINE64=/usr/lib/wine/wine64
 . "$root/tests/support/wine32.sh"
 
 export WINEPREFIX="${TAVAREN_BENCH_PREFIX:-/tmp/wp-bench}"
+if [ "$inside_wine10" = 1 ]; then
+    WINEPREFIX="$out/wineprefix-wine10"
+fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
@@ -101,8 +111,10 @@ die() {
 
 mkdir -p "$out"
 # One benchmark at a time: runs would share the prefix, the display and the files in build/bench.
-exec 8>"$out/bench.lock"
-flock -n 8 || die "another bench.sh is running"
+if [ "$inside_wine10" = 0 ]; then
+    exec 8>"$out/bench.lock"
+    flock -n 8 || die "another bench.sh is running"
+fi
 
 # ---- Build ---------------------------------------------------------------------------------------------
 if [ "$build" = 1 ]; then
@@ -113,9 +125,11 @@ if [ "$build" = 1 ]; then
     echo "bench: building (log: $log)" >&2
     {
         cmake --preset test-x64 -B "$x64" -DTAVAREN_BUILD_TESTS=OFF &&
-            cmake --build "$x64" --target Tavaren BareLauncher BareLauncherModes BenchStubGame BenchHoldDesktop -j2 &&
+            cmake --build "$x64" --target Tavaren BareLauncher BareLauncherModes BareLauncherBrowser \
+                BenchStubGame BenchHoldDesktop -j2 &&
             cmake --preset release-x86 &&
-            cmake --build "$x86" --target Tavaren BareLauncher BareLauncherModes BenchStubGame -j2 &&
+            cmake --build "$x86" --target Tavaren BareLauncher BareLauncherModes BareLauncherBrowser \
+                BenchStubGame -j2 &&
             clang++ -O2 -std=c++17 -Wall -Wextra "$root/bench/x_probe.cpp" -lX11 -lXtst -o "$x_probe"
     } >>"$log" 2>&1 || {
         tail -n 30 "$log" >&2
@@ -123,25 +137,37 @@ if [ "$build" = 1 ]; then
     }
 fi
 
-# The programs measured: key, executable, Wine loader. The 32-bit ones where 32-bit Wine runs.
-programs=(
-    tavaren64 "$x64/src/app/Tavaren.exe" "$WINE64"
-    bare64 "$x64/bench/BareLauncher.exe" "$WINE64"
-    modes64 "$x64/bench/BareLauncherModes.exe" "$WINE64"
-)
-x86_note=""
-if wine32_runs "$out"; then
+# The programs measured: key, executable, Wine loader. The 32-bit ones where 32-bit Wine runs; inside the
+# Wine 10 root, the 32-bit ones alone, under wine64.
+x86_programs() {
     programs+=(
-        tavaren32 "$x86/src/app/Tavaren.exe" "$WINE32"
-        bare32 "$x86/bench/BareLauncher.exe" "$WINE32"
-        modes32 "$x86/bench/BareLauncherModes.exe" "$WINE32"
+        tavaren32 "$x86/src/app/Tavaren.exe" "$1"
+        bare32 "$x86/bench/BareLauncher.exe" "$1"
+        modes32 "$x86/bench/BareLauncherModes.exe" "$1"
+        browser32 "$x86/bench/BareLauncherBrowser.exe" "$1"
     )
+}
+programs=()
+x86_note=""
+if [ "$inside_wine10" = 1 ]; then
+    x86_programs "$WINE64"
 else
-    x86_note="$wine32_reason"
+    programs+=(
+        tavaren64 "$x64/src/app/Tavaren.exe" "$WINE64"
+        bare64 "$x64/bench/BareLauncher.exe" "$WINE64"
+        modes64 "$x64/bench/BareLauncherModes.exe" "$WINE64"
+        browser64 "$x64/bench/BareLauncherBrowser.exe" "$WINE64"
+    )
+    if wine32_runs "$out"; then
+        x86_programs "$WINE32"
+    else
+        x86_note="$wine32_reason"
+    fi
 fi
 hold_exe="$x64/bench/hold_desktop.exe"
 for file in "$hold_exe" "$x_probe" "$x64/bench/stub_game/_Tavaren.exe" "$x86/bench/stub_game/_Tavaren.exe" \
-    "$x86/src/app/Tavaren.exe" "$x86/bench/BareLauncher.exe" "$x86/bench/BareLauncherModes.exe"; do
+    "$x86/src/app/Tavaren.exe" "$x86/bench/BareLauncher.exe" "$x86/bench/BareLauncherModes.exe" \
+    "$x86/bench/BareLauncherBrowser.exe"; do
     [ -f "$file" ] || die "$file is missing (run without --no-build)"
 done
 for ((i = 1; i < ${#programs[@]}; i += 3)); do
@@ -191,7 +217,7 @@ run_once() {
     local class
     class="$(basename "$exe")"
     local deadline=$(($(now_us) + timeout_s * 1000000))
-    if [ "$loader" = "$WINE32" ]; then
+    if [[ "$exe" == "$x86"/* ]]; then
         cd "$rundir/32"
     else
         cd "$rundir/64"
@@ -224,11 +250,13 @@ run_once() {
 
     sleep "$(awk -v ms="$settle_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
 
-    # The Windows program is this very Linux process: Wine's loader loads it in place.
-    [ -r "/proc/$app_pid/status" ] || die "$label: the program ended before PLAY was clicked"
-    tr '\0' ' ' <"/proc/$app_pid/cmdline" | grep -qi "$class" ||
-        die "$label: process $app_pid does not run $class"
-    run_hwm_kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$app_pid/status")
+    # The process that owns the window: the one started under 32-bit Wine and wine64 (Wine's loader loads
+    # the program in place); another one, started for it, under new WoW64.
+    local pid
+    pid="$(xdotool getwindowpid "$window" 2>/dev/null)" || pid="$app_pid"
+    [ -r "/proc/$pid/status" ] || die "$label: the program ended before PLAY was clicked"
+    tr '\0' ' ' <"/proc/$pid/cmdline" | grep -qi "$class" || die "$label: process $pid does not run $class"
+    run_hwm_kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
 
     # PLAY's centre, from the template (7,215 76x14 in a 433x236 dialog) scaled to the window's size.
     local WIDTH HEIGHT
@@ -246,7 +274,7 @@ run_once() {
     # FILETIME ticks (100 ns since 1601) to Unix microseconds.
     run_play_us=$(((ticks - 116444736000000000) / 10 - pressed_ns / 1000))
 
-    while kill -0 "$app_pid" 2>/dev/null; do
+    while kill -0 "$pid" 2>/dev/null || kill -0 "$app_pid" 2>/dev/null; do
         [ "$(now_us)" -lt "$deadline" ] || die "$label: did not exit after PLAY"
         sleep 0.01
     done
@@ -260,6 +288,7 @@ run_once() {
 # Each program's values, space-separated, by key.
 declare -A window_us play_us hwm_kb
 raw="$out/runs.tsv"
+[ "$inside_wine10" = 0 ] || raw="$out/runs-wine10.tsv"
 printf 'run\tprogram\tstart_to_window_us\tplay_to_game_us\tvmhwm_kb\n' >"$raw"
 
 # measure INDEX PROGRAM: runs the program at that place of the programs table and records the run.
@@ -301,29 +330,47 @@ summary() {
         'NR == 1 { lo = $1 } { hi = $1 } END { printf "%7.1f %s (%.1f-%.1f)", m / s, u, lo / s, hi / s }'
 }
 columns() {
-    printf '  %-28s %-28s %-28s %s\n' "$@"
+    printf '  %-24s %-25s %-25s %-25s %s\n' "$@"
 }
-# row LABEL SCALE UNIT ARRAY BITS: Tavaren's, the bare program's and the bare program with modes' values.
+# row LABEL SCALE UNIT ARRAY BITS: Tavaren's and each anchor's values.
 row() {
     local -n values="$4"
     local key cells=()
-    for key in tavaren bare modes; do
+    for key in tavaren bare modes browser; do
         # shellcheck disable=SC2086 # the values are space-separated numbers
         cells+=("$(summary "$2" "$3" ${values[$key$5]})")
     done
     columns "$1" "${cells[@]}"
 }
+# Tavaren's median start->window over each anchor's: above 1 by what the launcher itself adds.
+ratios() {
+    local key cells=() tavaren
+    # shellcheck disable=SC2086 # the values are space-separated numbers
+    tavaren="$(median ${window_us[tavaren$1]})"
+    for key in tavaren bare modes browser; do
+        # shellcheck disable=SC2086
+        cells+=("$(awk -v t="$tavaren" -v a="$(median ${window_us[$key$1]})" 'BEGIN { printf "%7.2f", t / a }')")
+    done
+    columns "start->window, Tavaren/it" "${cells[@]}"
+}
 rows() {
     row "start->window" 1000 ms window_us "$1"
+    ratios "$1"
     row "PLAY click->game start" 1000 ms play_us "$1"
     row "peak memory, VmHWM" 1024 MiB hwm_kb "$1"
 }
 
+if [ "$inside_wine10" = 1 ]; then
+    echo "32-bit: the same under $("$WINE64" --version 2>/dev/null || echo wine) in the Debian 13 root, new" \
+        "WoW64 (load average $load_before at its start)"
+    rows 32
+    exit 0
+fi
 echo
-echo "Tavaren.exe beside the bare launcher without and with the Direct3D 9 mode list: $runs runs each after" \
-    "a warm-up, under $("$WINE64" --version 2>/dev/null || echo wine), $display_note; load average" \
-    "$load_before on $(nproc) CPUs at the start; median (min-max)"
-columns "" "Tavaren.exe" "bare" "bare + Direct3D 9 modes"
+echo "Tavaren.exe beside the bare launcher, with the Direct3D 9 mode list, and with the browser control too:" \
+    "$runs runs each after a warm-up, under $("$WINE64" --version 2>/dev/null || echo wine), $display_note;" \
+    "load average $load_before on $(nproc) CPUs at the start; median (min-max)"
+columns "" "Tavaren.exe" "bare" "bare + Direct3D 9 modes" "modes + browser control"
 echo "64-bit test build, wine64"
 rows 64
 if [ -z "$x86_note" ]; then
@@ -332,8 +379,25 @@ if [ -z "$x86_note" ]; then
 else
     echo "32-bit: not run, $x86_note"
 fi
+# The same 32-bit programs under Wine 10, where its root is made.
+# This run's prefix and programs end first; the display stays for it.
+wine10_root="$root/scripts/wine10-root.sh"
+xvfb_pid_kept="$xvfb_pid"
+xvfb_pid=""
+cd "$root"
+cleanup
+server_started=0
+rundir=""
+if wine10_note="$("$wine10_root" run true 2>&1)"; then
+    "$wine10_root" run "$root/bench/bench.sh" --inside-wine10 --runs "$runs" --settle "$settle_ms" \
+        --timeout "$timeout_s" </dev/null || echo "32-bit under Wine 10: the benchmark failed in the root"
+else
+    echo "32-bit under Wine 10: not run, ${wine10_note#wine10-root: }"
+fi
+xvfb_pid="$xvfb_pid_kept"
 columns "32-bit release exe size" "$(stat -c %s "$x86/src/app/Tavaren.exe") bytes" \
-    "$(stat -c %s "$x86/bench/BareLauncher.exe") bytes" "$(stat -c %s "$x86/bench/BareLauncherModes.exe") bytes"
+    "$(stat -c %s "$x86/bench/BareLauncher.exe") bytes" "$(stat -c %s "$x86/bench/BareLauncherModes.exe") bytes" \
+    "$(stat -c %s "$x86/bench/BareLauncherBrowser.exe") bytes"
 echo "(raw runs: $raw)"
 
 # ---- The settings file ---------------------------------------------------------------------------------

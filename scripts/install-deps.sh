@@ -6,13 +6,19 @@
 # It also generates the locales the end-to-end tests start Wine in (listed in tests/support/wine-locales).
 # Then it makes the Wine 10 root, in which the 32-bit builds run on every machine (scripts/wine10-root.sh:
 # made once per machine, kept outside the clone, remade when broken or out of date).
+# With --no-wine10-root it leaves the root as it is (scripts/run.sh makes it only where it uses it).
 # Idempotent: when every package and locale is already there it installs nothing (not even an apt-get
 # update).
-# Runs as root, or through sudo otherwise: sudo may ask for a password when a terminal is attached, and
-# must not need one without. apt-get never asks a question.
+# Needs root only when something is missing: it runs as root, or through sudo otherwise (sudo may ask for a
+# password when a terminal is attached, and must not need one without). apt-get never asks a question. Once
+# it has run, scripts/test.sh and scripts/run.sh run as an ordinary user.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+make_root=true
+if [ "${1:-}" = --no-wine10-root ]; then
+    make_root=false
+fi
 # shellcheck source=../tests/support/wine32.sh
 . "$repo/tests/support/wine32.sh"
 # shellcheck source=as-root.sh
@@ -59,8 +65,9 @@ packages=(
     # locks (flock) and process tools used by the scripts
     util-linux
     procps
-    # the Wine 10 root (scripts/wine10-root.sh)
-    debootstrap
+    # the Wine 10 root (scripts/wine10-root.sh): making it, and running commands in it
+    mmdebstrap
+    bubblewrap
 )
 
 add_i386=false
@@ -131,4 +138,6 @@ install_missing() {
 if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ] || [ "${#missing_locales[@]}" -gt 0 ]; then
     install_missing
 fi
-"$repo/scripts/wine10-root.sh" ensure
+if [ "$make_root" = true ]; then
+    "$repo/scripts/wine10-root.sh" ensure
+fi

@@ -8,9 +8,8 @@
 # with its CLOSE button by itself.
 #
 # It always shows the shipped 32-bit Tavaren.exe (build/release-x86): under Debian 12's 32-bit Wine where
-# this machine's kernel runs 32-bit programs, otherwise under Wine 10 in the root that
-# scripts/install-deps.sh makes (scripts/wine10-root.sh), which runs it inside a 64-bit process. It says
-# which.
+# this machine's kernel runs 32-bit programs, otherwise under Wine 10 in the root of scripts/wine10-root.sh
+# (made then, if it is not there yet), which runs it inside a 64-bit process. It says which.
 #
 # Wine prefix: $WINEPREFIX when set, otherwise build/demo-wineprefix (build/demo-wineprefix-wine10 in the
 # root), set up on first use: URLs the launcher opens are written to build/demo/urls.log instead of going to
@@ -63,7 +62,7 @@ say() {
 
 # On this machine: install, build, choose the Wine. In the root, this script runs again from here on.
 if [ -z "${TAVAREN_RUN_IN_ROOT:-}" ]; then
-    scripts/install-deps.sh
+    scripts/install-deps.sh --no-wine10-root
     say "building the shipped Tavaren.exe ($launcher_build)"
     if [ ! -f "$launcher_build/CMakeCache.txt" ]; then
         cmake --preset release-x86 >/dev/null
@@ -76,6 +75,7 @@ if [ -z "${TAVAREN_RUN_IN_ROOT:-}" ]; then
     if ! wine32_runs "$repo/build"; then
         say "showing the shipped 32-bit Tavaren.exe under Wine 10 (new WoW64) in the root" \
             "$(scripts/wine10-root.sh path): Debian 12's 32-bit Wine cannot run here, $wine32_reason"
+        scripts/wine10-root.sh ensure
         export TAVAREN_RUN_IN_ROOT=1
         exec scripts/wine10-root.sh run scripts/run.sh
     fi

@@ -2,7 +2,9 @@
 # Builds everything and runs every test: the one command for developers and CI.
 #
 #   1. installs what is missing (scripts/install-deps.sh): Debian 12's Wine (32-bit too where this
-#      machine's kernel runs 32-bit programs) and the Wine 10 root (scripts/wine10-root.sh);
+#      machine's kernel runs 32-bit programs) and the Wine 10 root (scripts/wine10-root.sh). Only this
+#      step needs root, and only while something is missing: once it has run, an ordinary user runs the
+#      rest (commands in the root then run through bubblewrap, where user namespaces are allowed);
 #   2. builds the 32-bit release (warnings are errors) and its zip package, the 64-bit and 32-bit test
 #      builds and the native sanitizer build;
 #   3. runs the suites, the Windows ones on a private Xvfb display, each in a Wine prefix made for it:
@@ -99,6 +101,8 @@ wine_name() {
 
 section "dependencies"
 scripts/install-deps.sh
+# Commands run in the root through bubblewrap: as root, or as a user where user namespaces are allowed.
+scripts/wine10-root.sh check
 
 x86=false
 if wine32_runs "$repo/build"; then
@@ -119,10 +123,36 @@ fi
 sed -n '/^Executing workflow step 2/,$p' "$release/workflow.log"
 
 section "build: test-x64"
+# The test builds' portal is a local server that e2e.portal_request listens as, on a port of this run's own:
+# the last run's port while it is free (nothing to rebuild), otherwise a free one. It lies below the range
+# the kernel takes client ports from, so no connection of this machine takes it meanwhile, and two clones'
+# runs each listen on their own.
+portal_port="$(python3 - "$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=http:.*:\([0-9]*\)$/\1/p' \
+    build/test-x64/CMakeCache.txt 2>/dev/null)" <<'EOF'
+import random, socket, sys
+
+def free(port):
+    with socket.socket() as probe:
+        try:
+            probe.bind(("127.0.0.1", port))
+            return True
+        except OSError:
+            return False
+
+last = int(sys.argv[1]) if sys.argv[1].isdigit() else 0
+port = last if 20000 <= last < 32768 and free(last) else 0
+while not port:
+    port = random.randrange(20000, 32768)
+    port = port if free(port) else 0
+print(port)
+EOF
+)"
+test_portal="http://127.0.0.1:$portal_port"
+echo "the test builds' portal: $test_portal"
 # The resource test reads the 32-bit release exe back as well as the test build's; the package test checks
 # the release zip.
 cmake --preset test-x64 -DTAVAREN_RELEASE_EXE="$release/src/app/Tavaren.exe" \
-    -DTAVAREN_RELEASE_BUILD="$release" >/dev/null
+    -DTAVAREN_RELEASE_BUILD="$release" -DTAVAREN_PORTAL_ORIGIN="$test_portal" >/dev/null
 cmake --build build/test-x64 -j2
 
 section "build: test-x86"
@@ -138,7 +168,7 @@ fi
 cmake --preset test-x86 -DTAVAREN_SHIPPED_EXE="$release/src/app/Tavaren.exe" \
     -DTAVAREN_SHIPPED_PORTAL_ORIGIN="$shipped_origin" \
     -DTAVAREN_SIGNED_EXE="$repo/build/release-signed/unpacked/Tavaren.exe" \
-    -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
+    -DTAVAREN_PORTAL_ORIGIN="$test_portal" -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
 cmake --build build/test-x86 -j2
 
 section "build: native (sanitizers, fuzzer)"

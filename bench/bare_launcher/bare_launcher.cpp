@@ -4,6 +4,10 @@
 //
 // Built with BARE_LAUNCHER_LISTS_MODES (BareLauncherModes.exe) it first lists the display modes, as the
 // launcher does before its window: the difference between the two is the cost of Direct3D 9.
+//
+// Built with BARE_LAUNCHER_NAVIGATES as well (BareLauncherBrowser.exe) its window also creates the system's
+// web browser control and asks it for the portal's start page, as the launcher does, but hosts it nowhere
+// (no in-place activation): what the platform costs for the page, whatever the host around it.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -14,7 +18,38 @@
 #include "display_modes.h"
 #endif
 
+#ifdef BARE_LAUNCHER_NAVIGATES
+#include "portal_urls.h"
+
+#include <exdisp.h>
+#include <ole2.h>
+#endif
+
 namespace {
+
+#ifdef BARE_LAUNCHER_NAVIGATES
+IWebBrowser2* g_web = nullptr;
+
+// Creates the browser control and sends it to the start page.
+void Navigate() {
+    if (FAILED(OleInitialize(nullptr)) ||
+        FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IWebBrowser2,
+                                reinterpret_cast<void**>(&g_web))) ||
+        g_web == nullptr) {
+        return;
+    }
+    wchar_t wide[512] = {};
+    MultiByteToWideChar(CP_ACP, 0, kPortalStartUrl, -1, wide, 512);
+    VARIANT url;
+    VariantInit(&url);
+    url.vt = VT_BSTR;
+    url.bstrVal = SysAllocString(wide);
+    VARIANT empty;
+    VariantInit(&empty);
+    g_web->Navigate2(&url, &empty, &empty, &empty, &empty);
+    VariantClear(&url);
+}
+#endif
 
 void Centre(HWND window) {
     RECT bounds{};
@@ -30,6 +65,9 @@ INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
         SetWindowTextA(dialog, "Tavaren");
         Centre(dialog);
+#ifdef BARE_LAUNCHER_NAVIGATES
+        Navigate();
+#endif
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_PLAY || LOWORD(wParam) == IDC_CLOSE) {
@@ -56,5 +94,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (outcome == IDC_PLAY) {
         ShellExecuteA(nullptr, "open", ".\\_Tavaren.exe", "", "", SW_SHOWNORMAL);
     }
+#ifdef BARE_LAUNCHER_NAVIGATES
+    if (g_web != nullptr) {
+        g_web->Release();
+    }
+    OleUninitialize();
+#endif
     return 0;
 }

@@ -47,11 +47,12 @@ if [ "$(machine "$1")" = "014c" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
     exit 125
 fi
 
-# Is Wine's service manager already running in this prefix?
+# Is Wine's service manager already running in this prefix? Only this user's processes can be: another
+# user's environment cannot be read (and saying so would reach the program's output).
 services_running() {
     local pid
-    for pid in $(pgrep -f 'system32.services\.exe' 2>/dev/null); do
-        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+    for pid in $(pgrep -u "$(id -u)" -f 'system32.services\.exe' 2>/dev/null); do
+        if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
             return 0
         fi
     done
