@@ -1,5 +1,7 @@
 #include "file_calls_win.h"
 
+#include "retry_budget.h"
+
 FileCalls SystemFileCalls() {
     FileCalls calls{};
     calls.createFile = CreateFileW;
@@ -14,3 +16,7 @@ FileCalls SystemFileCalls() {
 }
 
 FileCalls g_fileCalls = SystemFileCalls();
+
+void PauseBeforeRetry() {
+    g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
+}

@@ -24,3 +24,6 @@ FileCalls SystemFileCalls();
 
 // The calls the settings code makes: the system's, unless a test has put others in their place.
 extern FileCalls g_fileCalls;
+
+// One pause before a file that another process holds is tried again.
+void PauseBeforeRetry();

@@ -67,6 +67,6 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
             bytes.Clear();
             return ReadOutcome::Failed;
         }
-        g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
+        PauseBeforeRetry();
     }
 }

@@ -38,10 +38,6 @@ bool IsPassingConflict(DWORD error) {
            error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
 }
 
-void Pause() {
-    g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
-}
-
 bool Exists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
@@ -61,7 +57,7 @@ bool RemoveWithin(const wchar_t* path) {
         if (!IsPassingConflict(error) || !budget.TakePause()) {
             return false;
         }
-        Pause();
+        PauseBeforeRetry();
     }
 }
 
@@ -124,10 +120,10 @@ bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied) {
 
 // target is missing: the new file is under replacement, the old one under backup (null when there is
 // none). Puts the new file in place, or else the old one back, for as long as patience lasts. Should
-// neither go in while the old bytes exist nowhere but in backup or nowhere at all (oldExisted), nothing is
-// removed.
+// neither go in where target had existed (attributes are its attributes then), the old bytes exist
+// nowhere but in backup or nowhere at all, and nothing is removed.
 ReplaceOutcome FillEmptyPlace(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup,
-                              DWORD attributes, bool oldExisted, RetryBudget& patience) {
+                              DWORD attributes, RetryBudget& patience) {
     for (;;) {
         bool copied;
         if (PutInPlace(replacement, target, copied)) {
@@ -147,9 +143,10 @@ ReplaceOutcome FillEmptyPlace(const wchar_t* replacement, const wchar_t* target,
             return ReplaceOutcome::Unchanged;
         }
         if (!patience.TakePause()) {
-            return oldExisted ? ReplaceOutcome::Stranded : ReplaceOutcome::Unchanged;
+            return attributes != INVALID_FILE_ATTRIBUTES ? ReplaceOutcome::Stranded
+                                                         : ReplaceOutcome::Unchanged;
         }
-        Pause();
+        PauseBeforeRetry();
     }
 }
 
@@ -246,7 +243,7 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& bud
         if (!IsPassingConflict(error) || !budget.TakePause()) {
             return false;
         }
-        Pause();
+        PauseBeforeRetry();
     }
     // Missing: its own target, unless it is a link that leads nowhere, which is not replaced by a plain
     // file.
@@ -280,7 +277,7 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
         if (flushed) {
             if (attributes == INVALID_FILE_ATTRIBUTES) {
                 // No file to keep: the new one only has to be put in place.
-                return FillEmptyPlace(newFile, oldFile, nullptr, attributes, false, budget);
+                return FillEmptyPlace(newFile, oldFile, nullptr, attributes, budget);
             }
             error = TrySwap(newFile, oldFile, aside, attributes);
             if (error == ERROR_SUCCESS) {
@@ -291,14 +288,14 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
                 // The swap failed halfway: the old file has been moved aside to the backup name (or is
                 // gone), the new one is still under its own.
                 RetryBudget patience{kMissingFilePauses};
-                return FillEmptyPlace(newFile, oldFile, Exists(aside) ? aside : nullptr, attributes, true,
+                return FillEmptyPlace(newFile, oldFile, Exists(aside) ? aside : nullptr, attributes,
                                       patience);
             }
         }
         if (!IsPassingConflict(error) || !budget.TakePause()) {
             return ReplaceOutcome::Unchanged;
         }
-        Pause();
+        PauseBeforeRetry();
     }
 }
 
@@ -324,7 +321,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || !budget.TakePause()) {
             return false;
         }
-        Pause();
+        PauseBeforeRetry();
     }
 }
 

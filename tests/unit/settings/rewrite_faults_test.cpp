@@ -121,10 +121,8 @@ HANDLE WINAPI CreateFileDouble(LPCWSTR name, DWORD access, DWORD share, LPSECURI
 
 // A write that fails writes nothing: the in-place write makes room for the content before it writes.
 BOOL WINAPI WriteFileDouble(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    DWORD error;
-    if (Fails(Op::WriteFile, error)) {
+    if (Refuses(Op::WriteFile)) {
         *written = 0;
-        SetLastError(error);
         return FALSE;
     }
     return WriteFile(file, data, size, written, overlapped);
