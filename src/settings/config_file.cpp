@@ -4,7 +4,9 @@
 #include <string_view>
 
 #include "byte_buffer.h"
+#include "config_recovery.h"
 #include "config_text.h"
+#include "leftover_names.h"
 #include "read_file.h"
 #include "replace_file.h"
 
@@ -13,19 +15,15 @@ SettingSet g_knownSettings = 0;
 
 namespace {
 
-// "<target>.<process id>.<counter>.tmp" and ".bak": the names of one rewrite's temporary file and backup,
-// beside the file it will replace, where a person can tell what they are.
+// The names of one rewrite's temporary file and backup beside the file it will replace.
 bool SiblingPathsFor(const char* target, ByteBuffer& temporary, ByteBuffer& backup) {
     static unsigned long counter = 0; // the launcher has one thread
-    char number[kDecimalCapacity];
     temporary.Clear();
-    temporary.Append(target);
-    temporary.Append(".");
-    temporary.Append(std::string_view(number, FormatDecimal(CurrentProcessId(), number)));
-    temporary.Append(".");
-    temporary.Append(std::string_view(number, FormatDecimal(++counter, number)));
     backup.Clear();
-    return backup.Append(temporary.view()) && temporary.Append(".tmp") && backup.Append(".bak");
+    ++counter;
+    return AppendLeftoverStem(temporary, target, CurrentProcessId(), counter) &&
+           AppendLeftoverStem(backup, target, CurrentProcessId(), counter) &&
+           temporary.Append(kTemporarySuffix) && backup.Append(kBackupSuffix);
 }
 
 // Whether a failed creation of the temporary file means that the directory takes no new files.
@@ -78,6 +76,7 @@ bool WriteAllBytes(std::FILE* file, const char* data, std::size_t size) {
 }
 
 bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* known) {
+    RecoverUnfinishedRewrite(path);
     RetryBudget budget;
     ByteBuffer bytes;
     if (ReadWholeFile(path, bytes, budget) != ReadOutcome::Read) {
@@ -92,6 +91,7 @@ bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* 
 
 bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known,
                        const RewriteSteps& steps) {
+    RecoverUnfinishedRewrite(path);
     RetryBudget budget;
     ByteBuffer text;
     bool existed;

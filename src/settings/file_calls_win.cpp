@@ -5,12 +5,28 @@
 FileCalls SystemFileCalls() {
     FileCalls calls{};
     calls.createFile = CreateFileW;
+    calls.readFile = ReadFile;
     calls.writeFile = WriteFile;
     calls.flushFileBuffers = FlushFileBuffers;
+    calls.getFileSizeEx = GetFileSizeEx;
+    calls.setFilePointerEx = SetFilePointerEx;
+    calls.setEndOfFile = SetEndOfFile;
+    calls.closeHandle = CloseHandle;
+    calls.getFinalPathNameByHandle = GetFinalPathNameByHandleW;
+    calls.deviceIoControl = DeviceIoControl;
+    calls.getFileAttributes = GetFileAttributesW;
+    calls.setFileAttributes = SetFileAttributesW;
     calls.replaceFile = ReplaceFileW;
     calls.moveFileEx = MoveFileExW;
     calls.copyFile = CopyFileW;
     calls.deleteFile = DeleteFileW;
+    calls.findFirstFileEx = FindFirstFileExW;
+    calls.findNextFile = FindNextFileW;
+    calls.findClose = FindClose;
+    calls.getCurrentProcessId = GetCurrentProcessId;
+    calls.openProcess = OpenProcess;
+    calls.getExitCodeProcess = GetExitCodeProcess;
+    calls.queryFullProcessImageName = QueryFullProcessImageNameW;
     calls.sleep = Sleep;
     return calls;
 }

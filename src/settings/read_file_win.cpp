@@ -16,7 +16,7 @@ bool IsPassingConflict(DWORD error) {
 DWORD ReadToEnd(HANDLE file, ByteBuffer& bytes) {
     // One allocation for a file that does not grow meanwhile.
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
+    if (g_fileCalls.getFileSizeEx(file, &size) && size.QuadPart > 0 &&
         static_cast<unsigned long long>(size.QuadPart) < static_cast<std::size_t>(-1) &&
         !bytes.Reserve(static_cast<std::size_t>(size.QuadPart))) {
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -24,7 +24,7 @@ DWORD ReadToEnd(HANDLE file, ByteBuffer& bytes) {
     char chunk[16 * 1024];
     for (;;) {
         DWORD count = 0;
-        if (!ReadFile(file, chunk, static_cast<DWORD>(sizeof(chunk)), &count, nullptr)) {
+        if (!g_fileCalls.readFile(file, chunk, static_cast<DWORD>(sizeof(chunk)), &count, nullptr)) {
             return GetLastError();
         }
         if (count == 0) {
@@ -58,7 +58,7 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
             }
         } else {
             error = ReadToEnd(file, bytes);
-            CloseHandle(file);
+            g_fileCalls.closeHandle(file);
             if (error == ERROR_SUCCESS) {
                 return ReadOutcome::Read;
             }

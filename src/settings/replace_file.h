@@ -14,6 +14,10 @@
 // another process holds the file, it is tried again after a pause from budget.
 bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& budget);
 
+// Where the symbolic link at path leads, whether or not a file is there now: for putting back a file that
+// a rewrite moved aside. False when path is no link or its content cannot be read.
+bool ReadLinkDestination(const char* path, ByteBuffer& destination);
+
 // What a replacement has left.
 enum class ReplaceOutcome {
     // target holds the replacement's bytes; the replacement and the backup are gone.

@@ -60,6 +60,23 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget&) {
     return copied;
 }
 
+bool ReadLinkDestination(const char* path, ByteBuffer& destination) {
+    destination.Clear();
+    char content[4096];
+    const ssize_t length = readlink(path, content, sizeof content);
+    if (length <= 0 || static_cast<std::size_t>(length) == sizeof content) {
+        return false;
+    }
+    const std::string_view link(path);
+    const std::size_t slash = link.rfind('/');
+    // A relative link leads from its own directory.
+    if (content[0] != '/' && slash != std::string_view::npos) {
+        destination.Append(link.substr(0, slash + 1));
+    }
+    destination.Append(std::string_view(content, static_cast<std::size_t>(length)));
+    return !destination.Failed();
+}
+
 // rename() swaps the names in one step, never leaving target missing: no backup is needed.
 ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, const char*, RetryBudget&) {
     struct stat status {};

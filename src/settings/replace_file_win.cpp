@@ -1,8 +1,10 @@
 #include "replace_file.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include "file_calls_win.h"
 #include "wide_path_win.h"
@@ -39,7 +41,7 @@ bool IsPassingConflict(DWORD error) {
 }
 
 bool Exists(const wchar_t* path) {
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    return g_fileCalls.getFileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Removes a file, waiting a moment for another process that holds it. A file that is not there counts as
@@ -62,8 +64,48 @@ bool RemoveWithin(const wchar_t* path) {
 }
 
 bool IsLink(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
+    const DWORD attributes = g_fileCalls.getFileAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The most a reparse point holds (MAXIMUM_REPARSE_DATA_BUFFER_SIZE).
+constexpr DWORD kLongestReparseData = 16 * 1024;
+
+// The reparse data of a symbolic link, as FSCTL_GET_REPARSE_POINT gives it; the names follow in UTF-16.
+struct SymbolicLinkData {
+    DWORD tag;
+    WORD dataLength;
+    WORD reserved;
+    WORD substituteNameOffset; // in bytes, from the end of this header
+    WORD substituteNameLength; // in bytes, without a NUL
+    WORD printNameOffset;
+    WORD printNameLength;
+    ULONG flags;
+};
+constexpr ULONG kRelativeLink = 1; // SYMLINK_FLAG_RELATIVE
+
+// The name a symbolic link's reparse data leads to: relative to the link's directory, or a full path
+// ("\??\C:\..." becomes "\\?\C:\...").
+bool SymbolicLinkName(const char* data, DWORD size, WideString& name, bool& relative) {
+    SymbolicLinkData header;
+    if (size < sizeof header) {
+        return false;
+    }
+    std::memcpy(&header, data, sizeof header);
+    const DWORD end = sizeof header + header.substituteNameOffset + header.substituteNameLength;
+    if (header.tag != IO_REPARSE_TAG_SYMLINK || end > size || header.substituteNameLength == 0 ||
+        header.substituteNameLength % sizeof(wchar_t) != 0 ||
+        !name.Resize(header.substituteNameLength / sizeof(wchar_t))) {
+        return false;
+    }
+    std::memcpy(name.data(), data + sizeof header + header.substituteNameOffset, header.substituteNameLength);
+    relative = (header.flags & kRelativeLink) != 0;
+    wchar_t* const text = name.data();
+    if (!relative && header.substituteNameLength >= 4 * sizeof(wchar_t) && text[0] == L'\\' &&
+        text[1] == L'?' && text[2] == L'?' && text[3] == L'\\') {
+        text[1] = L'\\';
+    }
+    return true;
 }
 
 // Moves what the C runtime wrote to the file out of the system's cache onto the disk. Returns
@@ -76,7 +118,7 @@ DWORD FlushToDisk(const wchar_t* path) {
         return GetLastError();
     }
     const DWORD error = g_fileCalls.flushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
-    CloseHandle(file);
+    g_fileCalls.closeHandle(file);
     return error;
 }
 
@@ -90,20 +132,20 @@ DWORD HeldByAnotherProcess(const wchar_t* path) {
         const DWORD error = GetLastError();
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? error : ERROR_SUCCESS;
     }
-    CloseHandle(file);
+    g_fileCalls.closeHandle(file);
     return ERROR_SUCCESS;
 }
 
 // Not every file system keeps the replaced file's attributes: puts back its hidden, system and
 // not-indexed bits (none where there was no file).
 void RestoreAttributes(const wchar_t* target, DWORD old) {
-    const DWORD now = GetFileAttributesW(target);
+    const DWORD now = g_fileCalls.getFileAttributes(target);
     if (old == INVALID_FILE_ATTRIBUTES || now == INVALID_FILE_ATTRIBUTES) {
         return;
     }
     const DWORD wanted = (now & kSettableAttributes & ~kKeptAttributes) | (old & kKeptAttributes);
     if (wanted != (now & kSettableAttributes)) {
-        SetFileAttributesW(target, wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
+        g_fileCalls.setFileAttributes(target, wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
     }
 }
 
@@ -180,14 +222,15 @@ DWORD TrySwap(const wchar_t* replacement, const wchar_t* target, const wchar_t* 
 bool SetLength(HANDLE file, LONGLONG length) {
     LARGE_INTEGER position;
     position.QuadPart = length;
-    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    return g_fileCalls.setFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
+           g_fileCalls.setEndOfFile(file);
 }
 
 // Writes the whole content over an open file from its start in one write, cuts the file there and
 // flushes it.
 bool WriteOver(HANDLE file, const char* data, std::size_t size) {
     LARGE_INTEGER oldSize{};
-    if (size > MAXDWORD || !GetFileSizeEx(file, &oldSize)) {
+    if (size > MAXDWORD || !g_fileCalls.getFileSizeEx(file, &oldSize)) {
         return false;
     }
     const LONGLONG newSize = static_cast<LONGLONG>(size);
@@ -199,7 +242,7 @@ bool WriteOver(HANDLE file, const char* data, std::size_t size) {
     }
     LARGE_INTEGER start{};
     DWORD written = 0;
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+    if (!g_fileCalls.setFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
         !g_fileCalls.writeFile(file, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
         // Nothing was written: the room made for the new content goes again.
         if (grows) {
@@ -207,7 +250,7 @@ bool WriteOver(HANDLE file, const char* data, std::size_t size) {
         }
         return false;
     }
-    return SetEndOfFile(file) && g_fileCalls.flushFileBuffers(file);
+    return g_fileCalls.setEndOfFile(file) && g_fileCalls.flushFileBuffers(file);
 }
 
 } // namespace
@@ -228,10 +271,10 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& bud
             // "\\?\C:\games\real.cfg": the final path of the file itself, for a link its target's.
             WideString finalPath;
             const bool resolved = FillWideString(finalPath, [file](wchar_t* buffer, DWORD capacity) {
-                return GetFinalPathNameByHandleW(file, buffer, capacity,
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+                return g_fileCalls.getFinalPathNameByHandle(file, buffer, capacity,
+                                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
             });
-            CloseHandle(file);
+            g_fileCalls.closeHandle(file);
             return resolved && ToUtf8Path(finalPath.c_str(), target);
         }
         const DWORD error = GetLastError();
@@ -250,6 +293,46 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& bud
     return !IsLink(fullPath.c_str()) && ToUtf8Path(fullPath.c_str(), target);
 }
 
+bool ReadLinkDestination(const char* path, ByteBuffer& destination) {
+    destination.Clear();
+    WideString fullPath;
+    if (!ToSystemPath(path, fullPath) || !IsLink(fullPath.c_str())) {
+        return false;
+    }
+    // The link itself, not the file it leads to.
+    const HANDLE link = g_fileCalls.createFile(
+        fullPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (link == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ByteBuffer data;
+    DWORD size = 0;
+    const bool read = data.Resize(kLongestReparseData) &&
+                      g_fileCalls.deviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                                                  kLongestReparseData, &size, nullptr);
+    g_fileCalls.closeHandle(link);
+    WideString name;
+    bool relative = false;
+    if (!read || !SymbolicLinkName(data.data(), size, name, relative)) {
+        return false;
+    }
+    if (!relative) {
+        return ToUtf8Path(name.c_str(), destination);
+    }
+    // A relative link leads from its own directory: joined to the path as given, which the system makes
+    // full, resolving any "..".
+    ByteBuffer relativeName;
+    const std::string_view given(path);
+    const std::size_t slash = given.find_last_of("\\/");
+    WideString fullDestination;
+    return ToUtf8Path(name.c_str(), relativeName) &&
+           destination.Append(slash == std::string_view::npos ? std::string_view()
+                                                              : given.substr(0, slash + 1)) &&
+           destination.Append(relativeName.view()) && ToSystemPath(destination.c_str(), fullDestination) &&
+           ToUtf8Path(fullDestination.c_str(), destination);
+}
+
 ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, const char* backup,
                                   RetryBudget& budget) {
     // Full paths: the replacement functions refuse relative ones on some systems.
@@ -265,7 +348,7 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
     const wchar_t* const aside = fullBackup.c_str();
     bool flushed = false;
     for (;;) {
-        const DWORD attributes = GetFileAttributesW(oldFile);
+        const DWORD attributes = g_fileCalls.getFileAttributes(oldFile);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefusedAttributes) != 0) {
             return ReplaceOutcome::Unchanged;
         }
@@ -305,7 +388,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
         return false;
     }
     for (;;) {
-        const DWORD attributes = GetFileAttributesW(fullTarget.c_str());
+        const DWORD attributes = g_fileCalls.getFileAttributes(fullTarget.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kRefusedAttributes) != 0) {
             return false;
         }
@@ -314,7 +397,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             const bool written = WriteOver(file, data, size);
-            CloseHandle(file);
+            g_fileCalls.closeHandle(file);
             return written;
         }
         const DWORD error = GetLastError();
@@ -345,5 +428,5 @@ bool RemoveFile(const char* path) {
 }
 
 unsigned long CurrentProcessId() {
-    return GetCurrentProcessId();
+    return g_fileCalls.getCurrentProcessId();
 }

@@ -232,8 +232,14 @@ Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults
     situation.Reset();
     Schedule schedule{faults, {}, 0};
     g_schedule = &schedule;
-    g_fileCalls = {CreateFileDouble, WriteFileDouble, FlushDouble,  ReplaceDouble,
-                   MoveDouble,       CopyDouble,      DeleteDouble, SleepDouble};
+    g_fileCalls.createFile = CreateFileDouble;
+    g_fileCalls.writeFile = WriteFileDouble;
+    g_fileCalls.flushFileBuffers = FlushDouble;
+    g_fileCalls.replaceFile = ReplaceDouble;
+    g_fileCalls.moveFileEx = MoveDouble;
+    g_fileCalls.copyFile = CopyDouble;
+    g_fileCalls.deleteFile = DeleteDouble;
+    g_fileCalls.sleep = SleepDouble;
     RewriteSteps steps;
     steps.write = WriteTemporaryDouble;
     steps.openTemporary = OpenTemporaryDouble;

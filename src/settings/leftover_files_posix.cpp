@@ -1,0 +1,63 @@
+#include "leftover_files.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <string_view>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "byte_buffer.h"
+#include "replace_file.h"
+
+bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
+    const std::string_view targetPath(target);
+    const std::size_t slash = targetPath.rfind('/');
+    const std::string_view directory =
+        slash == std::string_view::npos ? std::string_view() : targetPath.substr(0, slash + 1);
+    const std::string_view base = targetPath.substr(directory.size());
+    ByteBuffer folder;
+    if (!folder.Append(directory.empty() ? std::string_view(".") : directory)) {
+        return false;
+    }
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) {
+        return false;
+    }
+    ByteBuffer path;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0 ||
+            name[base.size()] != '.') {
+            continue;
+        }
+        path.Clear();
+        struct stat status {};
+        if (path.Append(directory) && path.Append(name) && lstat(path.c_str(), &status) == 0 &&
+            S_ISREG(status.st_mode)) {
+            visit(context, name, path.view(), static_cast<std::uint64_t>(status.st_mtime));
+        }
+    }
+    closedir(listing);
+    return true;
+}
+
+bool MayBeRewriting(unsigned long processId) {
+    // Ids that name no single process (kill would reach a whole group) are nobody's.
+    if (processId == CurrentProcessId() || processId == 0 || processId > 0x7FFFFFFFul) {
+        return false;
+    }
+    // Which program holds the id is not told here: any process there may be a launcher.
+    return kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
+}
+
+bool PutBack(const char* from, const char* to) {
+    // A second name, which never replaces a file that is there, then the first one goes.
+    if (link(from, to) == 0) {
+        std::remove(from);
+        return true;
+    }
+    return false;
+}

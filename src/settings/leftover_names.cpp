@@ -1,0 +1,77 @@
+#include "leftover_names.h"
+
+#include <cstdint>
+
+#include "config_text.h"
+
+namespace {
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b, bool ignoreCase) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] && !(ignoreCase && AsciiLower(a[i]) == AsciiLower(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Takes "<decimal>." from the front of text into value.
+bool TakeNumber(std::string_view& text, unsigned long& value) {
+    std::size_t digits = 0;
+    std::uint64_t number = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        number = number * 10 + static_cast<std::uint64_t>(text[digits] - '0');
+        if (number > 0xFFFFFFFFu) {
+            return false;
+        }
+        ++digits;
+    }
+    if (digits == 0 || (digits > 1 && text[0] == '0') || digits == text.size() || text[digits] != '.') {
+        return false;
+    }
+    value = static_cast<unsigned long>(number);
+    text.remove_prefix(digits + 1);
+    return true;
+}
+
+} // namespace
+
+bool AppendLeftoverStem(ByteBuffer& out, std::string_view file, unsigned long processId,
+                        unsigned long counter) {
+    char number[kDecimalCapacity];
+    out.Append(file);
+    out.Append(".");
+    out.Append(std::string_view(number, FormatDecimal(processId, number)));
+    out.Append(".");
+    out.Append(std::string_view(number, FormatDecimal(counter, number)));
+    return !out.Failed();
+}
+
+bool ParseLeftoverName(std::string_view name, std::string_view base, bool ignoreCase, LeftoverName& out) {
+    if (name.size() <= base.size() + 1 || !SameName(name.substr(0, base.size()), base, ignoreCase) ||
+        name[base.size()] != '.') {
+        return false;
+    }
+    std::string_view rest = name.substr(base.size() + 1);
+    LeftoverName parsed{};
+    if (!TakeNumber(rest, parsed.processId) || !TakeNumber(rest, parsed.counter)) {
+        return false;
+    }
+    // TakeNumber has taken the dot before the suffix.
+    if (rest == kTemporarySuffix.substr(1)) {
+        parsed.kind = LeftoverKind::Temporary;
+    } else if (rest == kBackupSuffix.substr(1)) {
+        parsed.kind = LeftoverKind::Backup;
+    } else {
+        return false;
+    }
+    out = parsed;
+    return true;
+}
