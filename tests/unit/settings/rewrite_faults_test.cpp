@@ -7,15 +7,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include "config_file.h"
 #include "file_calls_win.h"
+#include "leftover_names.h"
 #include "settings_test_support.h"
 
 using settings_test::Lines;
@@ -28,12 +32,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Op { CreateFile, WriteFile, Flush, Replace, Move, Copy, Delete, OpenTemporary, WriteTemporary };
+enum class Op {
+    CreateFile,
+    WriteFile,
+    Flush,
+    Replace,
+    Move,
+    Copy,
+    Delete,
+    OpenTemporary,
+    WriteTemporary,
+    SetAttributes,
+    SetEnd
+};
 
 const char* Name(Op op) {
-    static const char* const names[] = {"CreateFileW",  "WriteFile",   "FlushFileBuffers",
-                                        "ReplaceFileW", "MoveFileExW", "CopyFileW",
-                                        "DeleteFileW",  "_wfopen",     "fwrite"};
+    static const char* const names[] = {
+        "CreateFileW", "WriteFile", "FlushFileBuffers", "ReplaceFileW",       "MoveFileExW", "CopyFileW",
+        "DeleteFileW", "_wfopen",   "fwrite",           "SetFileAttributesW", "SetEndOfFile"};
     return names[static_cast<int>(op)];
 }
 
@@ -63,6 +79,9 @@ std::vector<DWORD> ErrorsOf(Op op) {
         return {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_DISK_FULL};
     case Op::OpenTemporary:
         return {EACCES, ENOSPC};
+    case Op::SetAttributes:
+    case Op::SetEnd:
+        return {};
     }
     return {};
 }
@@ -76,25 +95,54 @@ struct Fault {
     bool always;
 };
 
+constexpr std::size_t kNoCut = static_cast<std::size_t>(-1);
+
+// What a process that has died answers, to a caller that no longer runs.
+constexpr DWORD kDead = ERROR_OPERATION_ABORTED;
+
+// The process ids of the scenarios: the process that rewrites, the next starts, and a launcher that is
+// still running, whose files nothing may touch.
+constexpr DWORD kWriterId = 1000;
+constexpr DWORD kNextStartId = 2000;
+constexpr DWORD kThirdStartId = 2001;
+constexpr DWORD kRunningLauncherId = 3000;
+
 struct Schedule {
     std::vector<Fault> faults;
-    std::vector<Op> trace; // every call made, in order
-    unsigned strays = 0;   // names the double made up for ReplaceFileW without a backup name
+    std::vector<Op> trace;    // every call made, in order
+    unsigned strays = 0;      // names the double made up for ReplaceFileW without a backup name
+    std::size_t cut = kNoCut; // the process dies at this call: it and every later one do nothing and fail
+    bool cutInside = false;   // the call at cut does the first part of its work before the process dies
+    DWORD processId = kWriterId;
 };
 
 Schedule* g_schedule = nullptr;
 
-// Records the call and tells whether it is to fail.
-bool Fails(Op op, DWORD& error) {
+enum class Fate { Runs, Fails, Half, Dead };
+
+// Records the call and tells what becomes of it; error is set for Fails.
+Fate Next(Op op, DWORD& error) {
     const std::size_t call = g_schedule->trace.size();
     g_schedule->trace.push_back(op);
+    if (call >= g_schedule->cut) {
+        return call == g_schedule->cut && g_schedule->cutInside ? Fate::Half : Fate::Dead;
+    }
     for (const Fault& fault : g_schedule->faults) {
         if (fault.op == op && (fault.call == call || (fault.always && fault.call < call))) {
             error = fault.error;
-            return true;
+            return Fate::Fails;
         }
     }
-    return false;
+    return Fate::Runs;
+}
+
+// Records the call and tells whether it is to fail (in a dead process, every call fails).
+bool Fails(Op op, DWORD& error) {
+    const Fate fate = Next(op, error);
+    if (fate == Fate::Half || fate == Fate::Dead) {
+        error = kDead;
+    }
+    return fate != Fate::Runs;
 }
 
 // For the calls that fail without leaving anything behind: sets the error when the call is to fail.
@@ -112,20 +160,46 @@ std::wstring DirectoryOf(const wchar_t* path) {
     return text.substr(0, text.find_last_of(L'\\') + 1);
 }
 
+// A linked config.cfg, shown as Windows shows a symbolic link (Wine shows none for a Unix link): its
+// attributes carry the reparse point, and the link itself opens to give its relative destination.
+std::wstring g_linkPath;
+const wchar_t kLinkDestination[] = L"target\\real.cfg";
+const HANDLE kLinkItself = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7B7B));
+
 HANDLE WINAPI CreateFileDouble(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                DWORD disposition, DWORD flags, HANDLE templateFile) {
-    return Refuses(Op::CreateFile)
-               ? INVALID_HANDLE_VALUE
-               : CreateFileW(name, access, share, security, disposition, flags, templateFile);
+    if (Refuses(Op::CreateFile)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 && !g_linkPath.empty() &&
+        _wcsicmp(name, g_linkPath.c_str()) == 0) {
+        return kLinkItself;
+    }
+    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
 }
 
 // A write that fails writes nothing: the in-place write makes room for the content before it writes.
+// Cut off inside, it leaves the first half of the bytes.
 BOOL WINAPI WriteFileDouble(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (Refuses(Op::WriteFile)) {
-        *written = 0;
-        return FALSE;
+    DWORD error = kDead;
+    const Fate fate = Next(Op::WriteFile, error);
+    if (fate == Fate::Runs) {
+        return WriteFile(file, data, size, written, overlapped);
     }
-    return WriteFile(file, data, size, written, overlapped);
+    if (fate == Fate::Half) {
+        WriteFile(file, data, size / 2, written, overlapped);
+    }
+    *written = 0;
+    SetLastError(error);
+    return FALSE;
+}
+
+BOOL WINAPI SetEndDouble(HANDLE file) {
+    return Refuses(Op::SetEnd) ? FALSE : SetEndOfFile(file);
+}
+
+BOOL WINAPI SetAttributesDouble(LPCWSTR name, DWORD attributes) {
+    return Refuses(Op::SetAttributes) ? FALSE : SetFileAttributesW(name, attributes);
 }
 
 BOOL WINAPI FlushDouble(HANDLE file) {
@@ -137,9 +211,22 @@ BOOL WINAPI FlushDouble(HANDLE file) {
 // 1177 leaves the replaced file under the backup name, or under another name without one.
 BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
                           LPVOID reserved) {
-    DWORD error;
-    if (!Fails(Op::Replace, error)) {
+    DWORD error = kDead;
+    const Fate fate = Next(Op::Replace, error);
+    if (fate == Fate::Runs) {
         return ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+    }
+    if (fate == Fate::Half) {
+        // Cut off between the two renames of a swap: the documented 1177 state, and Wine's first step.
+        if (backup != nullptr) {
+            MoveFileExW(replaced, backup, MOVEFILE_REPLACE_EXISTING);
+        }
+        SetLastError(kDead);
+        return FALSE;
+    }
+    if (fate == Fate::Dead) {
+        SetLastError(kDead);
+        return FALSE;
     }
     const std::wstring aside =
         DirectoryOf(replaced) + L"rf" + std::to_wstring(++g_schedule->strays) + L".tmp";
@@ -186,14 +273,84 @@ std::FILE* OpenTemporaryDouble(const char* path) {
     return OpenTemporaryFile(path);
 }
 
-// A full disk: half of the content reaches the file.
+// A full disk, or the process cut off inside the write: half of the content reaches the file.
 bool WriteTemporaryDouble(std::FILE* file, const char* data, std::size_t size) {
     DWORD error;
-    if (Fails(Op::WriteTemporary, error)) {
-        WriteAllBytes(file, data, size / 2);
-        return false;
+    const Fate fate = Next(Op::WriteTemporary, error);
+    if (fate == Fate::Runs) {
+        return WriteAllBytes(file, data, size);
     }
-    return WriteAllBytes(file, data, size);
+    if (fate != Fate::Dead) {
+        WriteAllBytes(file, data, size / 2);
+    }
+    return false;
+}
+
+// The process ids: the scenario's own, and one launcher that is running; no other process exists.
+const HANDLE kRunningLauncher = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7A7A));
+
+DWORD WINAPI ProcessIdDouble() {
+    return g_schedule->processId;
+}
+
+HANDLE WINAPI OpenProcessDouble(DWORD, BOOL, DWORD processId) {
+    if (processId != kRunningLauncherId) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return kRunningLauncher;
+}
+
+BOOL WINAPI ExitCodeDouble(HANDLE process, LPDWORD code) {
+    *code = STILL_ACTIVE;
+    return process == kRunningLauncher;
+}
+
+// The running launcher is this same program.
+BOOL WINAPI ImageNameDouble(HANDLE process, DWORD, LPWSTR name, PDWORD size) {
+    const DWORD length = GetModuleFileNameW(nullptr, name, *size);
+    if (process != kRunningLauncher || length == 0 || length >= *size) {
+        return FALSE;
+    }
+    *size = length;
+    return TRUE;
+}
+
+DWORD WINAPI AttributesDouble(LPCWSTR name) {
+    const DWORD attributes = GetFileAttributesW(name);
+    if (g_linkPath.empty() || _wcsicmp(name, g_linkPath.c_str()) != 0) {
+        return attributes;
+    }
+    return FILE_ATTRIBUTE_REPARSE_POINT |
+           (attributes != INVALID_FILE_ATTRIBUTES ? attributes : FILE_ATTRIBUTE_ARCHIVE);
+}
+
+BOOL WINAPI ReparseDataDouble(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID out, DWORD outSize,
+                              LPDWORD returned, LPOVERLAPPED) {
+    const DWORD nameBytes = static_cast<DWORD>(std::wcslen(kLinkDestination) * sizeof(wchar_t));
+    const DWORD size = 20 + 2 * nameBytes;
+    if (device != kLinkItself || code != FSCTL_GET_REPARSE_POINT || outSize < size) {
+        SetLastError(ERROR_NOT_A_REPARSE_POINT);
+        return FALSE;
+    }
+    BYTE* data = static_cast<BYTE*>(out);
+    const DWORD tag = IO_REPARSE_TAG_SYMLINK;
+    const WORD fields[] = {
+        static_cast<WORD>(size - 8), 0, 0, static_cast<WORD>(nameBytes), static_cast<WORD>(nameBytes),
+        static_cast<WORD>(nameBytes)};
+    const ULONG relative = 1;
+    std::memcpy(data, &tag, 4);
+    std::memcpy(data + 4, fields, sizeof fields);
+    std::memcpy(data + 16, &relative, 4);
+    std::memcpy(data + 20, kLinkDestination, nameBytes);
+    std::memcpy(data + 20 + nameBytes, kLinkDestination, nameBytes);
+    *returned = size;
+    return TRUE;
+}
+
+BOOL WINAPI CloseDouble(HANDLE handle) {
+    // A dead process's handles are closed all the same, by the system.
+    return handle == kRunningLauncher || handle == kLinkItself ? TRUE : CloseHandle(handle);
 }
 
 const LauncherSettings kChosen = Settings(1280, 1024, 32, 0);
@@ -228,24 +385,50 @@ struct Outcome {
     std::vector<Op> trace;
 };
 
-Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults) {
-    situation.Reset();
-    Schedule schedule{faults, {}, 0};
-    g_schedule = &schedule;
-    g_fileCalls.createFile = CreateFileDouble;
-    g_fileCalls.writeFile = WriteFileDouble;
-    g_fileCalls.flushFileBuffers = FlushDouble;
-    g_fileCalls.replaceFile = ReplaceDouble;
-    g_fileCalls.moveFileEx = MoveDouble;
-    g_fileCalls.copyFile = CopyDouble;
-    g_fileCalls.deleteFile = DeleteDouble;
-    g_fileCalls.sleep = SleepDouble;
+// Puts the doubles in the system's place for one run under schedule.
+class Doubles {
+public:
+    explicit Doubles(Schedule& schedule) {
+        g_schedule = &schedule;
+        g_fileCalls.createFile = CreateFileDouble;
+        g_fileCalls.writeFile = WriteFileDouble;
+        g_fileCalls.flushFileBuffers = FlushDouble;
+        g_fileCalls.setEndOfFile = SetEndDouble;
+        g_fileCalls.closeHandle = CloseDouble;
+        g_fileCalls.deviceIoControl = ReparseDataDouble;
+        g_fileCalls.getFileAttributes = AttributesDouble;
+        g_fileCalls.setFileAttributes = SetAttributesDouble;
+        g_fileCalls.replaceFile = ReplaceDouble;
+        g_fileCalls.moveFileEx = MoveDouble;
+        g_fileCalls.copyFile = CopyDouble;
+        g_fileCalls.deleteFile = DeleteDouble;
+        g_fileCalls.getCurrentProcessId = ProcessIdDouble;
+        g_fileCalls.openProcess = OpenProcessDouble;
+        g_fileCalls.getExitCodeProcess = ExitCodeDouble;
+        g_fileCalls.queryFullProcessImageName = ImageNameDouble;
+        g_fileCalls.sleep = SleepDouble;
+    }
+    Doubles(const Doubles&) = delete;
+    Doubles& operator=(const Doubles&) = delete;
+    ~Doubles() {
+        g_fileCalls = SystemFileCalls();
+        g_schedule = nullptr;
+    }
+};
+
+// One rewrite of the situation's config.cfg under schedule.
+bool Rewrite(const Situation& situation, Schedule& schedule) {
+    const Doubles doubles(schedule);
     RewriteSteps steps;
     steps.write = WriteTemporaryDouble;
     steps.openTemporary = OpenTemporaryDouble;
-    const bool written = WriteSettingsFile(situation.path.c_str(), kChosen, kAllSettings, steps);
-    g_fileCalls = SystemFileCalls();
-    g_schedule = nullptr;
+    return WriteSettingsFile(situation.path.c_str(), kChosen, kAllSettings, steps);
+}
+
+Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults) {
+    situation.Reset();
+    Schedule schedule{faults, {}};
+    const bool written = Rewrite(situation, schedule);
     return {written, schedule.trace};
 }
 
@@ -419,6 +602,36 @@ protected:
     unsigned failures_ = 0;
 };
 
+// The links's path as the settings code hands it to the system, for the doubles to know it by.
+std::wstring SystemPathOf(const std::string& path) {
+    const std::wstring wide = fs::path(path).wstring();
+    wchar_t full[MAX_PATH * 2];
+    const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH * 2, full, nullptr);
+    return length > 0 && length < MAX_PATH * 2 ? L"\\\\?\\" + std::wstring(full, length) : std::wstring();
+}
+
+// The folder the test's fixture made with config.cfg -> target\real.cfg (Wine makes no link itself).
+const char* LinkedFolder() {
+    return std::getenv("TAVAREN_LINKED_CONFIG_DIR");
+}
+
+// A linked situation; the doubles show the link as Windows would while it lives.
+class LinkedSituation {
+public:
+    explicit LinkedSituation(const char* folder)
+        : situation_{"a linked", (fs::path(folder) / "config.cfg").string(), fs::path(folder) / "target",
+                     "real.cfg", true} {
+        g_linkPath = SystemPathOf(situation_.path);
+    }
+    LinkedSituation(const LinkedSituation&) = delete;
+    LinkedSituation& operator=(const LinkedSituation&) = delete;
+    ~LinkedSituation() { g_linkPath.clear(); }
+    const Situation& Get() const { return situation_; }
+
+private:
+    Situation situation_;
+};
+
 TEST_F(RewriteFaults, ExistingFile) {
     TempDir dir;
     Enumerate({"an existing", dir.File("config.cfg"), dir.Path(), "config.cfg", true});
@@ -432,12 +645,200 @@ TEST_F(RewriteFaults, MissingFile) {
 // The link is made by the test's fixture on the Unix side (Wine makes none): config.cfg in the folder
 // leads to target\real.cfg.
 TEST_F(RewriteFaults, LinkedFile) {
-    const char* folder = std::getenv("TAVAREN_LINKED_CONFIG_DIR");
-    if (folder == nullptr) {
+    if (LinkedFolder() == nullptr) {
         GTEST_SKIP() << "TAVAREN_LINKED_CONFIG_DIR names no folder with a linked config.cfg";
     }
-    const fs::path link = fs::path(folder) / "config.cfg";
-    Enumerate({"a linked", link.string(), fs::path(folder) / "target", "real.cfg", true});
+    const LinkedSituation linked(LinkedFolder());
+    Enumerate(linked.Get());
+}
+
+// The files of a launcher that is still running, which no start may touch.
+const std::string kRunningBytes = Lines({"// a save still under way", "screenWidth = 640"});
+
+std::string RunningName(const Situation& situation, const char* suffix) {
+    return situation.content + "." + std::to_string(kRunningLauncherId) + ".1" + suffix;
+}
+
+void ResetWithRunningLauncher(const Situation& situation) {
+    situation.Reset();
+    for (const char* suffix : {".tmp", ".bak"}) {
+        WriteBytes((situation.folder / RunningName(situation, suffix)).string(), kRunningBytes);
+    }
+}
+
+// One start of the launcher under schedule: the recovery and the read of config.cfg. Returns whether it
+// read the file, and what.
+bool Start(const Situation& situation, Schedule& schedule, LauncherSettings& read) {
+    const Doubles doubles(schedule);
+    read = Settings(0, 0, 0, 0);
+    return ReadSettingsFile(situation.path.c_str(), read);
+}
+
+bool Reaches(const std::vector<Op>& trace, std::size_t call, Op op) {
+    for (std::size_t i = 0; i <= call && i < trace.size(); ++i) {
+        if (trace[i] == op) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the call can be cut off halfway, leaving part of its work done.
+bool HasInside(Op op) {
+    return op == Op::Replace || op == Op::WriteFile || op == Op::WriteTemporary;
+}
+
+// A rewrite cut off at any call, or inside it, and then started again as another process (whose own start
+// is cut off at each of its calls too, and then followed by a third): afterwards config.cfg holds its old
+// or its new bytes (or is missing where it was missing before), the values read are the ones it holds, no
+// leftover stays whose bytes it holds, and the running launcher's files are as they were. The one
+// exception is a rewrite in place, the last resort where the folder takes no new file: cut off inside, it
+// leaves the file torn, and nothing else was there to put back.
+class RewriteCrashes : public testing::Test {
+protected:
+    void Enumerate(const Situation& situation) {
+        ResetWithRunningLauncher(situation);
+        Schedule clean{{}, {}};
+        ASSERT_TRUE(Rewrite(situation, clean)) << situation.name;
+        std::vector<std::vector<Fault>> schedules{{}};
+        for (std::size_t call = 0; call < clean.trace.size(); ++call) {
+            for (const DWORD error : ErrorsOf(clean.trace[call])) {
+                for (const bool always : {false, true}) {
+                    schedules.push_back({{call, clean.trace[call], error, always}});
+                }
+            }
+        }
+        for (const std::vector<Fault>& faults : schedules) {
+            ResetWithRunningLauncher(situation);
+            Schedule whole{faults, {}};
+            Rewrite(situation, whole);
+            for (std::size_t call = 0; call < whole.trace.size(); ++call) {
+                for (const bool inside : {false, true}) {
+                    if (!inside || HasInside(whole.trace[call])) {
+                        CutAndStart(situation, faults, call, inside);
+                    }
+                }
+            }
+        }
+    }
+
+    // The rewrite under faults cut off at call; then the next start, whole and cut off at each call.
+    void CutAndStart(const Situation& situation, const std::vector<Fault>& faults, std::size_t call,
+                     bool inside) {
+        Schedule crash{faults, {}};
+        crash.cut = call;
+        crash.cutInside = inside;
+        ResetWithRunningLauncher(situation);
+        Rewrite(situation, crash);
+        const bool inPlace =
+            Reaches(crash.trace, call, Op::SetEnd) || Reaches(crash.trace, call, Op::WriteFile);
+        Schedule next{{}, {}};
+        next.processId = kNextStartId;
+        LauncherSettings read;
+        bool readIt = Start(situation, next, read);
+        Judge(situation, faults, call, inside, kNoCut, inPlace, readIt, read);
+        const bool recovered = Reaches(next.trace, next.trace.size(), Op::Move) ||
+                               Reaches(next.trace, next.trace.size(), Op::Copy) ||
+                               Reaches(next.trace, next.trace.size(), Op::Delete);
+        for (std::size_t startCut = 0; recovered && startCut < next.trace.size(); ++startCut) {
+            ResetWithRunningLauncher(situation);
+            Schedule again{faults, {}};
+            again.cut = call;
+            again.cutInside = inside;
+            Rewrite(situation, again);
+            Schedule cutStart{{}, {}};
+            cutStart.processId = kNextStartId;
+            cutStart.cut = startCut;
+            Start(situation, cutStart, read);
+            Schedule third{{}, {}};
+            third.processId = kThirdStartId;
+            readIt = Start(situation, third, read);
+            ++recoveriesCut_;
+            Judge(situation, faults, call, inside, startCut, inPlace, readIt, read);
+        }
+    }
+
+    void Judge(const Situation& situation, const std::vector<Fault>& faults, std::size_t call, bool inside,
+               std::size_t startCut, bool inPlace, bool readIt, const LauncherSettings& read) {
+        ++scenarios_;
+        const fs::path config = situation.folder / situation.content;
+        const bool present = fs::exists(config);
+        const std::string bytes = ReadBytes(config.string());
+        std::string problems;
+        const bool whole = present
+                               ? bytes == situation.New() || (situation.exists && bytes == situation.Old())
+                               : !situation.exists;
+        if (!whole && inPlace) {
+            ++torn_;
+        } else if (!whole) {
+            problems += " config.cfg holds neither its old nor its new bytes (" +
+                        std::string(present ? std::to_string(bytes.size()) + " bytes" : "missing") + ");";
+        }
+        LauncherSettings held = Settings(0, 0, 0, 0);
+        ApplyConfigText(bytes, held);
+        if (readIt != present || read != held) {
+            problems += " the values read are not those config.cfg holds;";
+        }
+        unsigned running = 0;
+        for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
+            const std::string name = entry.path().filename().string();
+            LeftoverName leftover{};
+            if (name == situation.content) {
+                continue;
+            }
+            if (!ParseLeftoverName(name, situation.content, true, leftover)) {
+                problems += " left " + name + ";";
+            } else if (leftover.processId == kRunningLauncherId) {
+                running += ReadBytes(entry.path().string()) == kRunningBytes ? 1 : 0;
+            } else if (present && ReadBytes(entry.path().string()) == bytes) {
+                problems += " left " + name + ", which config.cfg holds;";
+            }
+        }
+        if (running != 2) {
+            problems += " the running launcher's files were touched;";
+        }
+        if (situation.path != config.string()) {
+            problems += LinkVerdict(situation.path, config);
+        }
+        if (!problems.empty() && ++failures_ <= 10) {
+            ADD_FAILURE() << Describe(situation, faults) << " cut off at call " << call
+                          << (inside ? " inside" : "")
+                          << (startCut != kNoCut
+                                  ? ", the next start cut off at call " + std::to_string(startCut)
+                                  : std::string())
+                          << ":" << problems;
+        }
+    }
+
+    void TearDown() override {
+        std::printf(
+            "rewrite crash points: %u scenarios, %u with the next start cut off too, %u tore a rewrite "
+            "in place, %u failed\n",
+            scenarios_, recoveriesCut_, torn_, failures_);
+    }
+
+    unsigned scenarios_ = 0;
+    unsigned recoveriesCut_ = 0;
+    unsigned torn_ = 0;
+    unsigned failures_ = 0;
+};
+
+TEST_F(RewriteCrashes, ExistingFile) {
+    TempDir dir;
+    Enumerate({"an existing", dir.File("config.cfg"), dir.Path(), "config.cfg", true});
+}
+
+TEST_F(RewriteCrashes, MissingFile) {
+    TempDir dir;
+    Enumerate({"a missing", dir.File("config.cfg"), dir.Path(), "config.cfg", false});
+}
+
+TEST_F(RewriteCrashes, LinkedFile) {
+    if (LinkedFolder() == nullptr) {
+        GTEST_SKIP() << "TAVAREN_LINKED_CONFIG_DIR names no folder with a linked config.cfg";
+    }
+    const LinkedSituation linked(LinkedFolder());
+    Enumerate(linked.Get());
 }
 
 } // namespace
