@@ -31,20 +31,26 @@ bool DirectoryRefusesNewFiles(int error) {
     return error == EACCES || error == EPERM;
 }
 
-// Writes text to a new temporary file beside target and puts it in target's place. An errno that tells
-// why the temporary file could not be created is left in creationError.
-bool ReplaceThroughTemporaryFile(const char* target, std::string_view text, const RewriteSteps& steps,
-                                 RetryBudget& budget, int& creationError) {
+// How a rewrite through a temporary file ended.
+enum class SwapResult {
+    Saved,
+    Failed,   // target is as it was (another process holds it, say)
+    Refused,  // target is as it was, and the directory refused the temporary file or the system the swap
+    Stranded, // the old bytes and the new ones wait under the leftover names (ReplaceOutcome::Stranded)
+};
+
+// Writes text to a new temporary file beside target and puts it in target's place.
+SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view text, const RewriteSteps& steps,
+                                       RetryBudget& budget) {
     ByteBuffer temporary;
     ByteBuffer backup;
     if (!SiblingPathsFor(target, temporary, backup)) {
-        return false;
+        return SwapResult::Failed;
     }
     errno = 0;
     std::FILE* file = steps.openTemporary(temporary.c_str());
     if (file == nullptr) {
-        creationError = errno;
-        return false;
+        return DirectoryRefusesNewFiles(errno) ? SwapResult::Refused : SwapResult::Failed;
     }
     bool written = steps.write(file, text.data(), text.size());
     if (written) {
@@ -55,18 +61,21 @@ bool ReplaceThroughTemporaryFile(const char* target, std::string_view text, cons
     }
     if (!written) {
         RemoveFile(temporary.c_str());
-        return false;
+        return SwapResult::Failed;
     }
     switch (ReplaceFileDurably(temporary.c_str(), target, backup.c_str(), budget)) {
     case ReplaceOutcome::Replaced:
-        return true;
+        return SwapResult::Saved;
     case ReplaceOutcome::Unchanged:
         RemoveFile(temporary.c_str());
-        return false;
+        return SwapResult::Refused;
+    case ReplaceOutcome::Held:
+        RemoveFile(temporary.c_str());
+        return SwapResult::Failed;
     case ReplaceOutcome::Stranded:
         break; // the new bytes exist nowhere else, and the old ones only in the backup: both stay
     }
-    return false;
+    return SwapResult::Stranded;
 }
 
 } // namespace
@@ -113,12 +122,18 @@ bool WriteSettingsFile(const char* path, const LauncherSettings& settings, Setti
     if (!ResolveReplaceTarget(path, target, budget)) {
         return false;
     }
-    int creationError = 0;
-    if (ReplaceThroughTemporaryFile(target.c_str(), text.view(), steps, budget, creationError)) {
+    switch (ReplaceThroughTemporaryFile(target.c_str(), text.view(), steps, budget)) {
+    case SwapResult::Saved:
         return true;
+    case SwapResult::Refused:
+        break;
+    case SwapResult::Failed:
+    case SwapResult::Stranded:
+        return false;
     }
-    return existed && DirectoryRefusesNewFiles(creationError) &&
-           OverwriteFileInPlace(target.c_str(), text.data(), text.size(), budget);
+    // The last way, with a budget of its own: the old file overwritten where it lies.
+    RetryBudget inPlaceBudget;
+    return existed && OverwriteFileInPlace(target.c_str(), text.data(), text.size(), inPlaceBudget);
 }
 
 void ReadSettings() {

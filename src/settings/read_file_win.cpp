@@ -7,9 +7,10 @@
 
 namespace {
 
-// Another process has the file open without letting us read it, or has locked a range of it.
-bool IsPassingConflict(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+// Another process has the file open without letting us read it, has locked a range of it, or is deleting
+// or replacing it (the file answers "access denied" until the last handle to it closes).
+bool IsReadRetried(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
 // Reads an open file from its start to its end into bytes; returns ERROR_SUCCESS or the error.
@@ -63,7 +64,7 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
                 return ReadOutcome::Read;
             }
         }
-        if (!IsPassingConflict(error) || !budget.TakePause()) {
+        if (!IsReadRetried(error) || !budget.TakePause()) {
             bytes.Clear();
             return ReadOutcome::Failed;
         }

@@ -25,6 +25,9 @@ enum class ReplaceOutcome {
     // target is as it was (still missing, if it was); the replacement is still there for the caller to
     // remove.
     Unchanged,
+    // As Unchanged, because another process held target past the budget: any other way of writing it would
+    // meet the same holder.
+    Held,
     // The system refused every way of putting either file back in target's place: the old bytes are under
     // the backup's name, the new ones under the replacement's, and target is missing. Neither may be removed.
     Stranded,

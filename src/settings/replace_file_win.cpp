@@ -207,11 +207,12 @@ DWORD TrySwap(const wchar_t* replacement, const wchar_t* target, const wchar_t* 
         RestoreAttributes(target, attributes);
         return ERROR_SUCCESS;
     }
-    const DWORD error = GetLastError();
-    if (IsPassingConflict(error) || !Exists(target)) {
-        return error;
-    }
-    // Refused outright: a file system without it. Moving the new file in is what is left.
+    return GetLastError();
+}
+
+// One try at moving replacement over the existing target, whose attributes are given. Returns
+// ERROR_SUCCESS, or the error with target still in place.
+DWORD TryMove(const wchar_t* replacement, const wchar_t* target, DWORD attributes) {
     if (!g_fileCalls.moveFileEx(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return GetLastError();
     }
@@ -275,7 +276,12 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& bud
                                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
             });
             g_fileCalls.closeHandle(file);
-            return resolved && ToUtf8Path(finalPath.c_str(), target);
+            if (resolved) {
+                return ToUtf8Path(finalPath.c_str(), target);
+            }
+            // Some drivers and shares cannot tell the final path. A file that is no link is its own target
+            // (the system shows every link as a reparse point); a link that cannot be followed is left.
+            return !IsLink(fullPath.c_str()) && ToUtf8Path(fullPath.c_str(), target);
         }
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -347,6 +353,12 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
     const wchar_t* const oldFile = fullTarget.c_str();
     const wchar_t* const aside = fullBackup.c_str();
     bool flushed = false;
+    // The first way keeps the old file's security descriptor, streams and attributes; once the system has
+    // refused it past its budget (not for a file that another process holds, which a move would meet too),
+    // moving the new file over the old one is the second (attributes put back).
+    bool byMove = false;
+    bool onlyHeld = true; // every failure of the way tried was another process holding a file
+    RetryBudget moveBudget;
     for (;;) {
         const DWORD attributes = g_fileCalls.getFileAttributes(oldFile);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefusedAttributes) != 0) {
@@ -362,23 +374,35 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
                 // No file to keep: the new one only has to be put in place.
                 return FillEmptyPlace(newFile, oldFile, nullptr, attributes, budget);
             }
-            error = TrySwap(newFile, oldFile, aside, attributes);
+            error =
+                byMove ? TryMove(newFile, oldFile, attributes) : TrySwap(newFile, oldFile, aside, attributes);
             if (error == ERROR_SUCCESS) {
                 RemoveWithin(aside);
                 return ReplaceOutcome::Replaced;
             }
-            if (!Exists(oldFile)) {
-                // The swap failed halfway: the old file has been moved aside to the backup name (or is
-                // gone), the new one is still under its own.
+            if (!Exists(oldFile) || Exists(aside)) {
+                // The swap failed halfway: the old file has been moved aside to the backup name (or is gone),
+                // the new one is still under its own, and whatever shows under the old name now is not the
+                // old file. The backup is never handed to the system again: the swap is finished, or the
+                // old file put back.
                 RetryBudget patience{kMissingFilePauses};
                 return FillEmptyPlace(newFile, oldFile, Exists(aside) ? aside : nullptr, attributes,
                                       patience);
             }
         }
-        if (!IsPassingConflict(error) || !budget.TakePause()) {
+        onlyHeld = onlyHeld && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION);
+        RetryBudget& left = byMove ? moveBudget : budget;
+        if (IsPassingConflict(error) && left.TakePause()) {
+            PauseBeforeRetry();
+            continue;
+        }
+        if (onlyHeld) {
+            return ReplaceOutcome::Held;
+        }
+        if (byMove || !flushed) {
             return ReplaceOutcome::Unchanged;
         }
-        PauseBeforeRetry();
+        byMove = true;
     }
 }
 
@@ -401,7 +425,9 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
             return written;
         }
         const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || !budget.TakePause()) {
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+             error != ERROR_ACCESS_DENIED) ||
+            !budget.TakePause()) {
             return false;
         }
         PauseBeforeRetry();

@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,19 +46,28 @@ enum class Op {
     OpenTemporary,
     WriteTemporary,
     SetAttributes,
-    SetEnd
+    SetEnd,
+    FinalPath
 };
 
 const char* Name(Op op) {
-    static const char* const names[] = {
-        "CreateFileW", "WriteFile", "FlushFileBuffers", "ReplaceFileW",       "MoveFileExW", "CopyFileW",
-        "DeleteFileW", "_wfopen",   "fwrite",           "SetFileAttributesW", "SetEndOfFile"};
+    static const char* const names[] = {"CreateFileW",        "WriteFile",    "FlushFileBuffers",
+                                        "ReplaceFileW",       "MoveFileExW",  "CopyFileW",
+                                        "DeleteFileW",        "_wfopen",      "fwrite",
+                                        "SetFileAttributesW", "SetEndOfFile", "GetFinalPathNameByHandleW"};
     return names[static_cast<int>(op)];
 }
+
+// What shows under config.cfg's name when another file comes through halfway through a swap.
+const std::string kOtherBytes = "// another file\r\n";
 
 // ReplaceFileW failing as Wine's does: the replaced file is moved aside (to the backup name, or to a name
 // of its own that is then deleted) before the last move fails.
 constexpr DWORD kWineReplaceFailure = 0xE0000001;
+
+// ReplaceFileW failing halfway (1177), after which another file shows under the replaced name: a copy in a
+// virtualized folder coming through, or another program creating the file between the two renames.
+constexpr DWORD kShowsThrough = 0xE0000002;
 
 // The errors each call can give; the C runtime's are errno values.
 std::vector<DWORD> ErrorsOf(Op op) {
@@ -72,6 +84,7 @@ std::vector<DWORD> ErrorsOf(Op op) {
                 ERROR_UNABLE_TO_MOVE_REPLACEMENT,
                 ERROR_UNABLE_TO_MOVE_REPLACEMENT_2,
                 kWineReplaceFailure,
+                kShowsThrough,
                 ERROR_SHARING_VIOLATION,
                 ERROR_ACCESS_DENIED};
     case Op::Move:
@@ -79,6 +92,9 @@ std::vector<DWORD> ErrorsOf(Op op) {
         return {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_DISK_FULL};
     case Op::OpenTemporary:
         return {EACCES, ENOSPC};
+    case Op::FinalPath:
+        // Drivers without the call (RAM disks, image mounts), and shares whose parent folder is closed.
+        return {ERROR_INVALID_FUNCTION, ERROR_ACCESS_DENIED};
     case Op::SetAttributes:
     case Op::SetEnd:
         return {};
@@ -114,6 +130,7 @@ struct Schedule {
     std::size_t cut = kNoCut; // the process dies at this call: it and every later one do nothing and fail
     bool cutInside = false;   // the call at cut does the first part of its work before the process dies
     DWORD processId = kWriterId;
+    bool newFileHeld = false; // another process holds the temporary file: it can be neither moved nor copied
 };
 
 Schedule* g_schedule = nullptr;
@@ -234,6 +251,10 @@ BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
         DeleteFileW(replaced);
     } else if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
         MoveFileExW(replaced, backup != nullptr ? backup : aside.c_str(), MOVEFILE_REPLACE_EXISTING);
+    } else if (error == kShowsThrough) {
+        MoveFileExW(replaced, backup != nullptr ? backup : aside.c_str(), MOVEFILE_REPLACE_EXISTING);
+        WriteBytes(fs::path(replaced).string(), kOtherBytes);
+        error = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
     } else if (error == kWineReplaceFailure) {
         if (backup != nullptr) {
             MoveFileExW(replaced, backup, MOVEFILE_REPLACE_EXISTING);
@@ -248,13 +269,26 @@ BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
     return FALSE;
 }
 
+bool IsHeld(LPCWSTR from) {
+    const std::wstring name(from);
+    if (!g_schedule->newFileHeld || name.size() < 4 || name.compare(name.size() - 4, 4, L".tmp") != 0) {
+        return false;
+    }
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return true;
+}
+
 BOOL WINAPI MoveDouble(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    return Refuses(Op::Move) ? FALSE : MoveFileExW(from, to, flags);
+    return Refuses(Op::Move) || IsHeld(from) ? FALSE : MoveFileExW(from, to, flags);
 }
 
 // A copy that fails leaves no destination: the system removes what it had copied.
 BOOL WINAPI CopyDouble(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-    return Refuses(Op::Copy) ? FALSE : CopyFileW(from, to, failIfExists);
+    return Refuses(Op::Copy) || IsHeld(from) ? FALSE : CopyFileW(from, to, failIfExists);
+}
+
+DWORD WINAPI FinalPathDouble(HANDLE file, LPWSTR path, DWORD capacity, DWORD flags) {
+    return Refuses(Op::FinalPath) ? 0 : GetFinalPathNameByHandleW(file, path, capacity, flags);
 }
 
 BOOL WINAPI DeleteDouble(LPCWSTR name) {
@@ -396,6 +430,7 @@ public:
         g_fileCalls.setEndOfFile = SetEndDouble;
         g_fileCalls.closeHandle = CloseDouble;
         g_fileCalls.deviceIoControl = ReparseDataDouble;
+        g_fileCalls.getFinalPathNameByHandle = FinalPathDouble;
         g_fileCalls.getFileAttributes = AttributesDouble;
         g_fileCalls.setFileAttributes = SetAttributesDouble;
         g_fileCalls.replaceFile = ReplaceDouble;
@@ -425,9 +460,10 @@ bool Rewrite(const Situation& situation, Schedule& schedule) {
     return WriteSettingsFile(situation.path.c_str(), kChosen, kAllSettings, steps);
 }
 
-Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults) {
+Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults, bool newFileHeld = false) {
     situation.Reset();
     Schedule schedule{faults, {}};
+    schedule.newFileHeld = newFileHeld;
     const bool written = Rewrite(situation, schedule);
     return {written, schedule.trace};
 }
@@ -456,9 +492,53 @@ bool EndsWith(const std::string& text, const char* suffix) {
 }
 
 unsigned g_strandedScenarios = 0;
+unsigned g_livenessScenarios = 0;
+
+// Errors that pass when the call is tried again: another process holding a file for a moment (a file being
+// deleted or replaced answers "access denied" meanwhile), and a swap refused or stopped halfway.
+bool Passes(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+           error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
+           error == kWineReplaceFailure || error == kShowsThrough;
+}
+
+// Whether the schedule leaves a way to store the new bytes, which a rewrite must then take: every fault
+// passes once; or ReplaceFileW is refused every time while a move works (not for a sharing violation,
+// where a move meets the same holder); or moves are refused every time while ReplaceFileW or a copy works;
+// or the final path of a plain file cannot be had; refused deletes only leave a file behind. A full disk,
+// a folder that takes no new file, and a file that stays held may end without a save.
+bool LeavesAWay(const std::vector<Fault>& faults, bool linked) {
+    const bool replaceRefused = HasAlways(faults, Op::Replace);
+    const bool moveRefused = HasAlways(faults, Op::Move);
+    const bool copyRefused = HasAlways(faults, Op::Copy);
+    if ((moveRefused && copyRefused) || (moveRefused && replaceRefused)) {
+        return false; // a missing or moved-aside file needs a move or a copy, a whole one a swap or a move
+    }
+    for (const Fault& fault : faults) {
+        if (!Passes(fault.error) || fault.op == Op::OpenTemporary || fault.op == Op::WriteTemporary) {
+            return false;
+        }
+        if (fault.op == Op::FinalPath && linked) {
+            return false; // a link that cannot be followed is not replaced
+        }
+        if (!fault.always || fault.op == Op::Delete || fault.op == Op::FinalPath) {
+            continue;
+        }
+        const bool wayLeft =
+            (fault.op == Op::Replace && fault.error != ERROR_SHARING_VIOLATION && !moveRefused) ||
+            (fault.op == Op::Move && (!replaceRefused || !copyRefused)) ||
+            (fault.op == Op::Copy && (!replaceRefused || !moveRefused));
+        if (!wayLeft) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // What is wrong with the folder after a scenario; empty when nothing is.
-std::string Verdict(const Situation& situation, const std::vector<Fault>& faults, bool written) {
+std::string Verdict(const Situation& situation, const std::vector<Fault>& faults, bool written,
+                    bool newFileHeld = false) {
     const bool deletesRefused = HasAlways(faults, Op::Delete);
     const bool stranded = HasAlways(faults, Op::Move) && HasAlways(faults, Op::Copy);
     const std::string old = situation.Old();
@@ -490,6 +570,13 @@ std::string Verdict(const Situation& situation, const std::vector<Fault>& faults
     const bool holdsNew = present && bytes == now;
     if (written && !holdsNew) {
         problems += " reported saved, but config.cfg does not hold the new bytes;";
+    }
+    const bool linked = situation.path != config.string();
+    if (!newFileHeld && LeavesAWay(faults, linked)) {
+        ++g_livenessScenarios;
+        if (!written) {
+            problems += " not saved, though a way to save was left;";
+        }
     }
     if (!holdsOld && !holdsNew) {
         // Only when no move or copy could put either file back.
@@ -539,10 +626,11 @@ std::string LinkVerdict(const fs::path& link, const fs::path& content) {
 class RewriteFaults : public testing::Test {
 protected:
     // Runs one scenario and checks it; returns its trace.
-    std::vector<Op> Check(const Situation& situation, const std::vector<Fault>& faults) {
-        const Outcome outcome = RunScenario(situation, faults);
+    std::vector<Op> Check(const Situation& situation, const std::vector<Fault>& faults,
+                          bool newFileHeld = false) {
+        const Outcome outcome = RunScenario(situation, faults, newFileHeld);
         ++scenarios_;
-        std::string problems = Verdict(situation, faults, outcome.written);
+        std::string problems = Verdict(situation, faults, outcome.written, newFileHeld);
         if (situation.path != (situation.folder / situation.content).string()) {
             problems += LinkVerdict(situation.path, situation.folder / situation.content);
         }
@@ -579,6 +667,9 @@ protected:
                             }
                         }
                     }
+                    if (op == Op::Replace) {
+                        Check(situation, {one}, true); // the new file held as well
+                    }
                     if (op == Op::Replace && error != ERROR_SHARING_VIOLATION) {
                         for (const DWORD refusal : ErrorsOf(Op::Move)) {
                             Check(situation,
@@ -591,11 +682,12 @@ protected:
     }
 
     void TearDown() override {
-        std::printf(
-            "rewrite fault schedules: %u scenarios, %u left config.cfg in the backup and the temporary "
-            "file, %u failed\n",
-            scenarios_, g_strandedScenarios, failures_);
+        std::printf("rewrite fault schedules: %u scenarios, %u held to saving since a way was left, %u left "
+                    "config.cfg "
+                    "in the backup and the temporary file, %u failed\n",
+                    scenarios_, g_livenessScenarios, g_strandedScenarios, failures_);
         g_strandedScenarios = 0;
+        g_livenessScenarios = 0;
     }
 
     unsigned scenarios_ = 0;
@@ -683,6 +775,39 @@ bool Reaches(const std::vector<Op>& trace, std::size_t call, Op op) {
     return false;
 }
 
+bool ShowsThrough(const std::vector<Fault>& faults) {
+    for (const Fault& fault : faults) {
+        if (fault.op == Op::Replace && fault.error == kShowsThrough) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What the folder holds, told apart by what each file is and holds, not by the numbers in its name.
+std::string FolderState(const Situation& situation) {
+    std::vector<std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
+        const std::string name = entry.path().filename().string();
+        const std::string bytes = ReadBytes(entry.path().string());
+        LeftoverName leftover{};
+        std::string what = name;
+        if (name == situation.content) {
+            what = "file";
+        } else if (ParseLeftoverName(name, situation.content, true, leftover)) {
+            what = std::to_string(leftover.processId) +
+                   (leftover.kind == LeftoverKind::Backup ? ".bak" : ".tmp");
+        }
+        files.push_back(what + "=" + std::to_string(std::hash<std::string>()(bytes)));
+    }
+    std::sort(files.begin(), files.end());
+    std::string state;
+    for (const std::string& file : files) {
+        state += file + ";";
+    }
+    return state;
+}
+
 // Whether the call can be cut off halfway, leaving part of its work done.
 bool HasInside(Op op) {
     return op == Op::Replace || op == Op::WriteFile || op == Op::WriteTemporary;
@@ -712,7 +837,8 @@ protected:
             ResetWithRunningLauncher(situation);
             Schedule whole{faults, {}};
             Rewrite(situation, whole);
-            for (std::size_t call = 0; call < whole.trace.size(); ++call) {
+            // Before its fault a schedule runs as the fault-free one, whose cuts are made already.
+            for (std::size_t call = faults.empty() ? 0 : faults[0].call; call < whole.trace.size(); ++call) {
                 for (const bool inside : {false, true}) {
                     if (!inside || HasInside(whole.trace[call])) {
                         CutAndStart(situation, faults, call, inside);
@@ -732,14 +858,17 @@ protected:
         Rewrite(situation, crash);
         const bool inPlace =
             Reaches(crash.trace, call, Op::SetEnd) || Reaches(crash.trace, call, Op::WriteFile);
+        const std::string crashed = FolderState(situation);
         Schedule next{{}, {}};
         next.processId = kNextStartId;
         LauncherSettings read;
         bool readIt = Start(situation, next, read);
         Judge(situation, faults, call, inside, kNoCut, inPlace, readIt, read);
-        const bool recovered = Reaches(next.trace, next.trace.size(), Op::Move) ||
-                               Reaches(next.trace, next.trace.size(), Op::Copy) ||
-                               Reaches(next.trace, next.trace.size(), Op::Delete);
+        // Cutting the next start off depends only on the folder the crash left: once for each such folder.
+        const bool recovered = (Reaches(next.trace, next.trace.size(), Op::Move) ||
+                                Reaches(next.trace, next.trace.size(), Op::Copy) ||
+                                Reaches(next.trace, next.trace.size(), Op::Delete)) &&
+                               seen_.insert(crashed).second;
         for (std::size_t startCut = 0; recovered && startCut < next.trace.size(); ++startCut) {
             ResetWithRunningLauncher(situation);
             Schedule again{faults, {}};
@@ -770,6 +899,8 @@ protected:
                                : !situation.exists;
         if (!whole && inPlace) {
             ++torn_;
+        } else if (!whole && bytes == kOtherBytes && ShowsThrough(faults)) {
+            ++otherFile_; // not ours: the old and the new bytes wait beside it, as the leftovers show
         } else if (!whole) {
             problems += " config.cfg holds neither its old nor its new bytes (" +
                         std::string(present ? std::to_string(bytes.size()) + " bytes" : "missing") + ");";
@@ -813,13 +944,15 @@ protected:
     void TearDown() override {
         std::printf(
             "rewrite crash points: %u scenarios, %u with the next start cut off too, %u tore a rewrite "
-            "in place, %u failed\n",
-            scenarios_, recoveriesCut_, torn_, failures_);
+            "in place, %u left another program's file in config.cfg's place, %u failed\n",
+            scenarios_, recoveriesCut_, torn_, otherFile_, failures_);
     }
 
     unsigned scenarios_ = 0;
     unsigned recoveriesCut_ = 0;
+    std::set<std::string> seen_;
     unsigned torn_ = 0;
+    unsigned otherFile_ = 0;
     unsigned failures_ = 0;
 };
 
