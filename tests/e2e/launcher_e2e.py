@@ -756,6 +756,79 @@ def case_config_untouched(options):
         log("config.cfg is byte for byte what it was, and was not written")
 
 
+# The text a save wrote in place of CONFIG_BYTES.
+SAVED_CONFIG_BYTES = CONFIG_BYTES.replace(b"1024", b"1280").replace(b"768", b"960")
+
+
+def folder_bytes(directory):
+    """Each file of directory with its bytes."""
+    found = {}
+    for name in sorted(os.listdir(directory)):
+        with open(os.path.join(directory, name), "rb") as f:
+            found[name] = f.read()
+    return found
+
+
+def case_config_recovered(options):
+    # What a launcher killed between the two renames of a save leaves: no config.cfg, the old bytes under
+    # .bak, the new ones under .tmp, both named with its process id. While a program under the launcher's
+    # file name runs with that id (poke.exe holding on), the files are its own; once it has ended, a start
+    # puts the new bytes in place. A folder name the ANSI code page cannot spell, under 1252.
+    with World(options, "config_recovered") as world:
+        holder_dir = world.workdir("holder")
+        holder = os.path.join(holder_dir, os.path.basename(options.launcher))
+        shutil.copy2(options.poke, holder)
+        holder_out = os.path.join(world.root, "holder.out")
+        with open(holder_out, "wb") as out:
+            holding = subprocess.Popen([options.wine_run, holder, "hold", "release"], cwd=holder_dir,
+                                       env=world.env(), stdin=subprocess.DEVNULL, stdout=out,
+                                       stderr=subprocess.STDOUT, start_new_session=True)
+
+        def holder_pid():
+            with open(holder_out, encoding="utf-8", errors="replace") as f:
+                return re.search(r"^pid (\d+)$", f.read(), re.M)
+
+        found = wait_for(holder_pid, WINDOW_TIMEOUT, 0.2)
+        check(found, f"{holder} did not say its process id within {WINDOW_TIMEOUT:.0f} s")
+        stem = f"config.cfg.{found.group(1)}.1"
+        cwd = world.workdir("Игры")
+        for suffix, data in ((".bak", CONFIG_BYTES), (".tmp", SAVED_CONFIG_BYTES)):
+            with open(os.path.join(cwd, stem + suffix), "wb") as f:
+                f.write(data)
+        left = folder_bytes(cwd)
+        recovered = {"config.cfg": SAVED_CONFIG_BYTES, stem + ".bak": CONFIG_BYTES}
+
+        def expect_folder(expected, moment):
+            found = folder_bytes(cwd)
+            check(found == expected, f"{moment}, {cwd} holds {found}; expected {expected}")
+
+        def expect_held(moment):
+            check(holding.poll() is None, f"{holder} ended early ({holding.returncode}): its id proves nothing")
+            expect_folder(left, f"{moment} while {holder} runs")
+
+        world.start(options.launcher, cwd)
+        xid = world.window()
+        expect_held("when the window is up")
+        world.click(xid, CLOSE)
+        expect_exit_zero(world)
+        expect_held("after CLOSE")
+        log(f"while {holder} ran, the files named with its id stayed as they were")
+        with open(os.path.join(holder_dir, "release"), "wb"):
+            pass
+        check(holding.wait(timeout=EXIT_TIMEOUT) == 0, f"{holder} ended with {holding.returncode}")
+        expect_stats_url_only(world, options, cwd)
+        os.remove(world.url_log)
+
+        world.start(options.launcher, cwd)
+        xid = world.window()
+        expect_folder(recovered, "when the window is up")
+        world.click(xid, CLOSE)
+        expect_exit_zero(world)
+        expect_stats_url_only(world, options, cwd)
+        expect_folder(recovered, "after CLOSE")
+        log("once it had ended, config.cfg held the new bytes, the .tmp was gone and the .bak kept the old ones")
+
+
 def case_options_cancel(options):
     with World(options, "options_cancel") as world:
         cwd = world.workdir()

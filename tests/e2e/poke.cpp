@@ -4,6 +4,8 @@
 //   poke.exe [--title T] [--wait-ms N] command ID              posts WM_COMMAND (BN_CLICKED) for control ID
 //   poke.exe [--title T] [--wait-ms N] close                   posts WM_CLOSE
 //   poke.exe codepage                                          prints "acp N", N the ANSI code page in force
+//   poke.exe hold FILE       prints "pid N", N its own process id, and runs until FILE exists (at most 10
+//                            minutes): a process that stays alive, e.g. under the launcher's file name
 //
 // The window is the one visible top-level window whose text is T ("Tavaren" unless told); poke waits up to
 // N ms (15000 unless told) for it to appear. describe prints one fact a line:
@@ -161,7 +163,8 @@ int PostCommand(HWND window, const char* idText) {
 int Usage() {
     std::fprintf(
         stderr,
-        "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close | codepage\n");
+        "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close | codepage"
+        " | hold FILE\n");
     return 2;
 }
 
@@ -186,6 +189,15 @@ int main(int argc, char** argv) {
     const std::string action = argv[i++];
     if (action == "codepage") {
         std::printf("acp %u\n", GetACP());
+        return 0;
+    }
+    if (action == "hold" && i + 1 == argc) {
+        std::printf("pid %lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+        std::fflush(stdout);
+        for (int waited = 0; waited < 600000 && GetFileAttributesA(argv[i]) == INVALID_FILE_ATTRIBUTES;
+             waited += 50) {
+            Sleep(50);
+        }
         return 0;
     }
     if (action != "describe" && action != "command" && action != "close") {
