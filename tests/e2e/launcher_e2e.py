@@ -8,7 +8,10 @@ the screen the launcher centres itself on.
 
     launcher_e2e.py CASE --launcher Tavaren.exe --game-stub _Tavaren.exe --gamepad-stub xpad.exe
                     --poke poke.exe --wine-run wine-run.sh --portal-origin http://127.0.0.1:18218
-                    --work-root DIR [--code-page N]
+                    --work-root DIR [--code-page N] [--portal-certificate DIR]
+
+An https portal origin (https://127.0.0.1:PORT) makes the portal case listen over TLS, with the certificate
+that `demo_portal.py --make-certificate DIR` made in DIR.
 
 Exit status: 0 passed, 1 failed, 77 skipped (CTest's SKIP_RETURN_CODE).
 """
