@@ -94,11 +94,16 @@ if [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
     rm -rf "$WINEPREFIX" "$WINEPREFIX.lock" "$WINEPREFIX.setup.log"
 fi
 
-# The portal the launcher points at; the demo portal stands in for it when it is a local http address.
+# The portal the launcher points at; the demo portal stands in for it when it is a local address (over
+# TLS, with a certificate of its own, for https).
 origin="$(sed -n 's/^TAVAREN_PORTAL_ORIGIN:[A-Z]*=//p' "$launcher_build/CMakeCache.txt")"
 port=""
-if [[ "$origin" =~ ^http://(127\.0\.0\.1|localhost):([0-9]+)$ ]]; then
-    port="${BASH_REMATCH[2]}"
+portal_tls=()
+if [[ "$origin" =~ ^(https?)://(127\.0\.0\.1|localhost):([0-9]+)$ ]]; then
+    port="${BASH_REMATCH[3]}"
+    if [ "${BASH_REMATCH[1]}" = https ]; then
+        portal_tls=(--tls)
+    fi
 fi
 
 mkdir -p "$demo"
@@ -110,7 +115,7 @@ fi
 cp "$game_stub" "$demo/_Tavaren.exe"
 
 if [ -n "$port" ]; then
-    python3 scripts/demo_portal.py --port "$port" </dev/null >"$demo/portal.log" 2>&1 &
+    python3 scripts/demo_portal.py --port "$port" "${portal_tls[@]}" </dev/null >"$demo/portal.log" 2>&1 &
     portal_pid=$!
     for _ in $(seq 50); do
         if grep -q 'serving' "$demo/portal.log" 2>/dev/null || ! kill -0 "$portal_pid" 2>/dev/null; then

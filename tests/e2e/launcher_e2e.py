@@ -8,7 +8,10 @@ the screen the launcher centres itself on.
 
     launcher_e2e.py CASE --launcher Tavaren.exe --game-stub _Tavaren.exe --gamepad-stub xpad.exe
                     --poke poke.exe --wine-run wine-run.sh --portal-origin http://127.0.0.1:18218
-                    --work-root DIR [--code-page N]
+                    --work-root DIR [--code-page N] [--portal-certificate DIR]
+
+An https portal origin (https://127.0.0.1:PORT) makes the portal case listen over TLS, with the certificate
+that `demo_portal.py --make-certificate DIR` made in DIR.
 
 Exit status: 0 passed, 1 failed, 77 skipped (CTest's SKIP_RETURN_CODE).
 """
@@ -25,6 +28,10 @@ import sys
 import threading
 import time
 import urllib.parse
+
+# The demo portal's TLS server and its certificate serve the portal case over https.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "scripts"))
+import demo_portal  # noqa: E402
 
 SKIPPED = 77
 
@@ -106,13 +113,30 @@ def read_marker(path):
 
 
 class PortalServer:
-    """The portal on 127.0.0.1: answers every GET with a small page and remembers what was asked for."""
+    """The portal on 127.0.0.1: answers every GET with a small page and remembers what was asked for. With
+    certificate_dir (made by demo_portal.py --make-certificate), over TLS: it also remembers each
+    connection's ClientHello, how its handshake ended and how many connections have closed."""
 
-    def __init__(self, port):
+    def __init__(self, port, certificate_dir=None):
         self.requests = []
+        self.hellos = []
+        self.handshakes = []
+        self.closed = 0
         lock = threading.Lock()
         self._lock = lock
         requests = self.requests
+
+        def on_hello(hello):
+            with lock:
+                self.hellos.append(hello)
+
+        def on_handshake(error):
+            with lock:
+                self.handshakes.append("done" if error is None else f"failed: {error}")
+
+        def on_closed():
+            with lock:
+                self.closed += 1
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
@@ -132,7 +156,11 @@ class PortalServer:
         deadline = time.monotonic() + 10
         while True:
             try:
-                self._server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+                if certificate_dir:
+                    self._server = demo_portal.TlsServer(("127.0.0.1", port), Handler, certificate_dir, on_hello,
+                                                         on_handshake, on_closed)
+                else:
+                    self._server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
                 break
             except OSError as error:
                 if time.monotonic() >= deadline:
@@ -145,6 +173,10 @@ class PortalServer:
     def seen(self):
         with self._lock:
             return list(self.requests)
+
+    def seen_tls(self):
+        with self._lock:
+            return list(self.hellos), list(self.handshakes), self.closed
 
     def stop(self):
         self._server.shutdown()
@@ -699,9 +731,12 @@ def case_window_centred(options):
 
 def case_portal_request(options):
     origin = urllib.parse.urlsplit(options.portal_origin)
-    if origin.scheme != "http" or origin.hostname not in ("127.0.0.1", "localhost"):
-        raise Skip(f"the portal origin {options.portal_origin} is not a local http server this test can run")
-    portal = PortalServer(origin.port or 80)
+    if origin.scheme not in ("http", "https") or origin.hostname not in ("127.0.0.1", "localhost"):
+        raise Skip(f"the portal origin {options.portal_origin} is not a local server this test can run")
+    tls = origin.scheme == "https"
+    if tls and not options.portal_certificate:
+        raise Failure("an https portal needs --portal-certificate")
+    portal = PortalServer(origin.port or 80, options.portal_certificate if tls else None)
     try:
         with World(options, "portal_request") as world:
             cwd = world.workdir()
@@ -709,14 +744,61 @@ def case_portal_request(options):
             world.start(options.launcher, cwd)
             xid = world.window()
             wanted = "/?mini=2&gameid=218"
-            arrived = wait_for(lambda: wanted in portal.seen(), PORTAL_TIMEOUT)
-            check(arrived, f"the portal got {portal.seen()} within {PORTAL_TIMEOUT:.0f} s, expected GET {wanted}")
-            log(f"the portal received GET {wanted}")
+            if tls:
+                expect_tls_handshake(world, portal, wanted)
+            else:
+                arrived = wait_for(lambda: wanted in portal.seen(), PORTAL_TIMEOUT)
+                check(arrived, f"the portal got {portal.seen()} within {PORTAL_TIMEOUT:.0f} s, expected GET {wanted}")
+                log(f"the portal received GET {wanted}")
             world.click(xid, CLOSE)
             expect_exit_zero(world)
             expect_stats_url_only(world, options, cwd)
     finally:
         portal.stop()
+
+
+# Wine's question when a site's certificate is not trusted: "There is a problem with the certificate for this
+# site. ... Do you want to continue anyway?", with Yes (IDOK) and No (IDCANCEL).
+CERTIFICATE_QUESTION = "Security Warning"
+
+
+def expect_tls_handshake(world, portal, wanted):
+    """The browser control opened a TLS connection to the portal: its ClientHello arrived, offering TLS 1.2
+    or later. The portal's certificate is self-signed, which nothing trusts: the control must not ask for
+    the page on its own. Under Wine it finishes the handshake, checks the certificate afterwards and asks
+    the player whether to go on; answered Yes, it asks for the start page over TLS."""
+    modern = ("TLS 1.2", "TLS 1.3")
+    check(wait_for(lambda: any(portal.seen_tls()[0]), PORTAL_TIMEOUT),
+          f"no TLS ClientHello reached the portal within {PORTAL_TIMEOUT:.0f} s (connections: {portal.seen_tls()[0]})")
+    hello = next(h for h in portal.seen_tls()[0] if h)
+    offered = [hello["version"], *hello["versions"]]
+    check(any(v in modern for v in offered), f"the control's ClientHello offers {offered}, not TLS 1.2 or later")
+    log(f"the portal received a TLS ClientHello: version {hello['version']}, supported_versions "
+        f"{hello['versions'] or 'none'}, server name {hello['sni']!r}")
+
+    def first_answer():
+        if portal.seen():
+            return "request"
+        status, text = world.poke("--title", CERTIFICATE_QUESTION, "--wait-ms", "0", "describe")
+        return text if status == 0 else None
+
+    answer = wait_for(first_answer, PORTAL_TIMEOUT, 0.3)
+    hellos, handshakes, closed = portal.seen_tls()
+    log(f"so far {len(hellos)} connection(s), {closed} closed; handshakes: {handshakes}")
+    check(answer != "request", f"the control asked for {portal.seen()} from a server whose certificate nothing "
+          "trusts, without asking anyone")
+    if not answer:
+        log(f"within {PORTAL_TIMEOUT:.0f} s the control neither asked for the page nor asked about the certificate")
+        return
+    question = [" ".join(line.split()[7:]) for line in answer.splitlines() if line.startswith("control ")]
+    log(f"the control refused the certificate and asks: {' / '.join(t for t in question if t)}")
+    status, text = world.poke("--title", CERTIFICATE_QUESTION, "command", "1")
+    check(status == 0, f"could not answer Yes ({status}): {text.strip()}")
+    check(wait_for(lambda: wanted in portal.seen(), PORTAL_TIMEOUT),
+          f"answered Yes, the control asked the portal for {portal.seen()}, expected GET {wanted}")
+    hellos, handshakes, _ = portal.seen_tls()
+    log(f"answered Yes: the portal received GET {wanted} over TLS ({len(hellos)} connection(s), handshakes: "
+        f"{handshakes})")
 
 
 CONFIG_BYTES = (
@@ -922,6 +1004,7 @@ def main():
     parser.add_argument("--portal-origin", required=True)
     parser.add_argument("--work-root", required=True)
     parser.add_argument("--planted-dll", help="the DLL of the planted_dll case")
+    parser.add_argument("--portal-certificate", help="for an https portal: the folder of its certificate and key")
     parser.add_argument("--code-page", type=int, help="the ANSI code page Wine runs the case in")
     options = parser.parse_args()
     options.portal_origin = options.portal_origin.rstrip("/")
