@@ -104,9 +104,21 @@ recipe_stamp() {
     } | sha256sum | cut -d' ' -f1
 }
 
+# A file of the root, its link followed as the root sees it: the 32-bit DLLs are links to absolute paths in
+# the root, which this machine's "/" has only where it has 32-bit Wine too.
+in_root() {
+    local target
+    target="$(readlink "$root$1")" || { echo "$root$1"; return; }
+    case "$target" in
+    /*) echo "$root$target" ;;
+    *) echo "$root$(dirname "$1")/$target" ;;
+    esac
+}
+
 is_whole() {
     [ -f "$root/.tavaren-root" ] && [ "$(cat "$root/.tavaren-root")" = "$(recipe_stamp)" ] &&
-        [ -f "$root/$i386_dlls/ntdll.dll" ] && [ -x "$root/usr/bin/Xvfb" ] && [ -x "$root/usr/bin/ctest" ] &&
+        [ -f "$(in_root "/$i386_dlls/ntdll.dll")" ] && [ -x "$root/usr/bin/Xvfb" ] &&
+        [ -x "$root/usr/bin/ctest" ] &&
         [ -e "$root/usr/lib/wine/wine64" ] && has_mount_points
 }
 
