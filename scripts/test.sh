@@ -5,7 +5,8 @@
 #      machine's kernel runs 32-bit programs) and the Wine 10 root (scripts/wine10-root.sh). Only this
 #      step needs root, and only while something is missing: once it has run, an ordinary user runs the
 #      rest (commands in the root then run through bubblewrap, where user namespaces are allowed);
-#   2. builds the 32-bit release (warnings are errors) and its zip package, the 64-bit and 32-bit test
+#   2. builds the 32-bit release (warnings are errors) and its zip package, a publisher's release from
+#      docs/CMakeUserPresets.json.example (packaging/check_user_preset.sh), the 64-bit and 32-bit test
 #      builds and the native sanitizer build;
 #   3. runs the suites, the Windows ones on a private Xvfb display, each in a Wine prefix made for it:
 #        native           the settings module with sanitizers, and the fuzzer
@@ -121,6 +122,10 @@ if ! cmake --workflow --preset release-x86 >"$release/workflow.log" 2>&1; then
     exit 1
 fi
 sed -n '/^Executing workflow step 2/,$p' "$release/workflow.log"
+# A publisher's release as the README shows it, with a portal of their own: in a copy of the sources,
+# docs/CMakeUserPresets.json.example as CMakeUserPresets.json and its workflow preset; the exe must carry
+# the example's portal.
+packaging/check_user_preset.sh "$repo" "$repo/build/user-preset"
 
 section "build: test-x64"
 # The test builds' portal is a local server that e2e.portal_request listens as, on a port of this run's own:
