@@ -7,9 +7,10 @@
 # it runs on a private Xvfb display, saves a screenshot to build/demo/launcher.png, and closes the launcher
 # with its CLOSE button by itself.
 #
-# It always shows the shipped 32-bit Tavaren.exe (build/release-x86): under Debian 12's 32-bit Wine where
-# this machine's kernel runs 32-bit programs, otherwise under Wine 10 in the root of scripts/wine10-root.sh
-# (made then, if it is not there yet), which runs it inside a 64-bit process. It says which.
+# It shows the shipped 32-bit Tavaren.exe (build/release-x86): under Debian 12's 32-bit Wine where this
+# machine's kernel runs 32-bit programs, otherwise under Wine 10 in the root of scripts/wine10-root.sh
+# (made then, if it is not there yet), which runs it inside a 64-bit process. Where neither runs a 32-bit
+# program, it shows the 64-bit build of the same sources (build/test-x64) under wine64. It says which.
 #
 # Wine prefix: $WINEPREFIX when set, otherwise build/demo-wineprefix (build/demo-wineprefix-wine10 in the
 # root), set up on first use: URLs the launcher opens are written to build/demo/urls.log instead of going to
@@ -37,6 +38,7 @@ portal_pid=""
 xvfb_pid=""
 launcher_pid=""
 own_prefix=false
+launcher_is_32bit=true
 
 # shellcheck disable=SC2317 # called by the EXIT trap
 cleanup() {
@@ -72,14 +74,26 @@ if [ -z "${TAVAREN_RUN_IN_ROOT:-}" ]; then
     fi
     cmake --build "$launcher_build" -j2 --target Tavaren BenchStubGame
     cmake --build "$build" -j2 --target tavaren_e2e_poke
-    if ! wine32_runs "$repo/build"; then
-        say "showing the shipped 32-bit Tavaren.exe under Wine 10 (new WoW64) in the root" \
-            "$(scripts/wine10-root.sh path): Debian 12's 32-bit Wine cannot run here, $wine32_reason"
+    if wine32_runs "$repo/build"; then
+        say "showing the shipped 32-bit Tavaren.exe under Debian 12's 32-bit Wine"
+    else
+        no_wine32="$wine32_reason"
         scripts/wine10-root.sh ensure
-        export TAVAREN_RUN_IN_ROOT=1
-        exec scripts/wine10-root.sh run scripts/run.sh
+        if wine10_runs_32bit "$repo" "$game_stub"; then
+            say "showing the shipped 32-bit Tavaren.exe under Wine 10 (new WoW64) in the root" \
+                "$(scripts/wine10-root.sh path): Debian 12's 32-bit Wine cannot run here, $no_wine32"
+            export TAVAREN_RUN_IN_ROOT=1
+            exec scripts/wine10-root.sh run scripts/run.sh
+        fi
+        # No Wine here runs 32-bit code: the same sources built for 64-bit Windows stand in.
+        say "no Wine here runs a 32-bit program ($no_wine32; $wine32_reason):" \
+            "showing the 64-bit build of the same sources ($build) under wine64 instead"
+        cmake --build "$build" -j2 --target Tavaren tavaren_e2e_stub_game
+        launcher_build="$build"
+        launcher="$repo/$build/src/app/Tavaren.exe"
+        game_stub="$stubs/_Tavaren.exe"
+        launcher_is_32bit=false
     fi
-    say "showing the shipped 32-bit Tavaren.exe under Debian 12's 32-bit Wine"
 fi
 
 if [ -z "${WINEPREFIX:-}" ]; then
@@ -87,7 +101,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
     own_prefix=true
 fi
 export WINEPREFIX
-if [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
+if [ "$launcher_is_32bit" = true ] && [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
     [ "$own_prefix" = true ] || { say "$wine32_reason: $launcher cannot run in it"; exit 1; }
     say "$wine32_reason: making it anew"
     wineserver -k </dev/null >/dev/null 2>&1 || true

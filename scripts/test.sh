@@ -224,12 +224,9 @@ else
     summary+=("$(printf '%-15s not run: %s' shipped "$wine32_reason")")
 fi
 
-# Whether Wine 10 in the root starts a 32-bit program here. Some kernels give 32-bit code nowhere to run at
-# all: neither a 32-bit Linux program nor Wine's new WoW64 mode then runs one, and no Wine can test the
-# 32-bit builds. Asked of a 32-bit program of the test build, in the suite's own fresh prefix.
-wine10_probe="$("${in_root[@]}" "$fresh_prefix" "$x86_prefix-wine10" /usr/lib/wine/wine64 \
-    "$repo/build/test-x86/tests/e2e/stubs/poke.exe" codepage </dev/null 2>/dev/null || true)"
-if [[ "$wine10_probe" == acp* ]]; then
+# Whether Wine 10 in the root starts a 32-bit program here: some kernels give 32-bit code nowhere to run at
+# all, and then no Wine here can test the 32-bit builds.
+if wine10_runs_32bit "$repo" "$repo/build/test-x86/tests/e2e/stubs/_Tavaren.exe"; then
     section "tests: test-x86 under Wine 10 (32-bit programs in 64-bit processes)"
     TAVAREN_URL_LOG="$repo/build/test-x86/urls-wine10.log" run_suite test-x86-wine10 \
         "32-bit test build, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" "$x86_prefix-wine10" -- \
@@ -241,8 +238,7 @@ if [[ "$wine10_probe" == acp* ]]; then
         "release-x86 Tavaren.exe as it ships, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" \
         "$x86_prefix-wine10" -- -j"$jobs" -L shipped
 else
-    no_32bit="Wine 10 in the root does not start a 32-bit program on this machine either (poke.exe of the"
-    no_32bit="$no_32bit 32-bit test build): no Wine here runs the 32-bit builds"
+    no_32bit="$wine32_reason: no Wine here runs the 32-bit builds"
     echo "test-x86-wine10 and shipped-wine10: not run, $no_32bit"
     summary+=("$(printf '%-15s not run: %s' test-x86-wine10 "$no_32bit")")
     summary+=("$(printf '%-15s not run: %s' shipped-wine10 "$no_32bit")")
