@@ -702,7 +702,8 @@ std::wstring SystemPathOf(const std::string& path) {
     return length > 0 && length < MAX_PATH * 2 ? L"\\\\?\\" + std::wstring(full, length) : std::wstring();
 }
 
-// The folder the test's fixture made with config.cfg -> target\real.cfg (Wine makes no link itself).
+// The folder in which the fixture made a folder for each linked test, with config.cfg -> target\real.cfg
+// in it (Wine makes no link itself).
 const char* LinkedFolder() {
     return std::getenv("TAVAREN_LINKED_CONFIG_DIR");
 }
@@ -740,7 +741,7 @@ TEST_F(RewriteFaults, LinkedFile) {
     if (LinkedFolder() == nullptr) {
         GTEST_SKIP() << "TAVAREN_LINKED_CONFIG_DIR names no folder with a linked config.cfg";
     }
-    const LinkedSituation linked(LinkedFolder());
+    const LinkedSituation linked((fs::path(LinkedFolder()) / "faults").string().c_str());
     Enumerate(linked.Get());
 }
 
@@ -970,7 +971,7 @@ TEST_F(RewriteCrashes, LinkedFile) {
     if (LinkedFolder() == nullptr) {
         GTEST_SKIP() << "TAVAREN_LINKED_CONFIG_DIR names no folder with a linked config.cfg";
     }
-    const LinkedSituation linked(LinkedFolder());
+    const LinkedSituation linked((fs::path(LinkedFolder()) / "crashes").string().c_str());
     Enumerate(linked.Get());
 }
 
