@@ -388,11 +388,13 @@ cd "$root"
 cleanup
 server_started=0
 rundir=""
-if wine10_note="$("$wine10_root" run true 2>&1)"; then
+if ! wine10_note="$("$wine10_root" run true 2>&1)"; then
+    echo "32-bit under Wine 10: not run, ${wine10_note#wine10-root: }"
+elif ! wine10_runs_32bit "$root" "$x86/bench/stub_game/_Tavaren.exe"; then
+    echo "32-bit under Wine 10: not run, $wine32_reason"
+else
     "$wine10_root" run "$root/bench/bench.sh" --inside-wine10 --runs "$runs" --settle "$settle_ms" \
         --timeout "$timeout_s" </dev/null || echo "32-bit under Wine 10: the benchmark failed in the root"
-else
-    echo "32-bit under Wine 10: not run, ${wine10_note#wine10-root: }"
 fi
 xvfb_pid="$xvfb_pid_kept"
 columns "32-bit release exe size" "$(stat -c %s "$x86/src/app/Tavaren.exe") bytes" \

@@ -79,7 +79,10 @@ const Leftover* ChooseSource(const Leftovers& found) {
 
 std::string_view FileNameOf(std::string_view path) {
     const std::size_t slash = path.find_last_of(kFileNamesIgnoreCase ? "\\/" : "/");
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (slash != std::string_view::npos) {
+        path.remove_prefix(slash + 1);
+    }
+    return path;
 }
 
 } // namespace

@@ -16,8 +16,8 @@ bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     const std::string_view targetPath(target);
     const std::size_t slash = targetPath.rfind('/');
     const std::string_view directory =
-        slash == std::string_view::npos ? std::string_view() : targetPath.substr(0, slash + 1);
-    const std::string_view base = targetPath.substr(directory.size());
+        std::string_view(target, slash == std::string_view::npos ? 0 : slash + 1);
+    const std::string_view base(target + directory.size(), targetPath.size() - directory.size());
     ByteBuffer folder;
     if (!folder.Append(directory.empty() ? std::string_view(".") : directory)) {
         return false;
@@ -29,7 +29,7 @@ bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     ByteBuffer path;
     while (const dirent* entry = readdir(listing)) {
         const std::string_view name(entry->d_name);
-        if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0 ||
+        if (name.size() <= base.size() || std::string_view(name.data(), base.size()) != base ||
             name[base.size()] != '.') {
             continue;
         }

@@ -53,7 +53,7 @@ bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     const std::string_view targetPath(target);
     const std::size_t slash = targetPath.find_last_of("\\/");
     const std::string_view directory =
-        slash == std::string_view::npos ? std::string_view() : targetPath.substr(0, slash + 1);
+        std::string_view(target, slash == std::string_view::npos ? 0 : slash + 1);
     // The standard level, which every Windows version takes; the system matches the pattern itself.
     WIN32_FIND_DATAW entry;
     const HANDLE find = g_fileCalls.findFirstFileEx(widePattern.c_str(), FindExInfoStandard, &entry,

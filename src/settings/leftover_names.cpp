@@ -22,6 +22,13 @@ bool SameName(std::string_view a, std::string_view b, bool ignoreCase) {
     return true;
 }
 
+// A suffix without its leading dot. (No substr in the product: its range check would bring the C++
+// library's exception machinery into the exe.)
+std::string_view WithoutDot(std::string_view suffix) {
+    suffix.remove_prefix(1);
+    return suffix;
+}
+
 // Takes "<decimal>." from the front of text into value.
 bool TakeNumber(std::string_view& text, unsigned long& value) {
     std::size_t digits = 0;
@@ -55,19 +62,20 @@ bool AppendLeftoverStem(ByteBuffer& out, std::string_view file, unsigned long pr
 }
 
 bool ParseLeftoverName(std::string_view name, std::string_view base, bool ignoreCase, LeftoverName& out) {
-    if (name.size() <= base.size() + 1 || !SameName(name.substr(0, base.size()), base, ignoreCase) ||
-        name[base.size()] != '.') {
+    if (name.size() <= base.size() + 1 ||
+        !SameName(std::string_view(name.data(), base.size()), base, ignoreCase) || name[base.size()] != '.') {
         return false;
     }
-    std::string_view rest = name.substr(base.size() + 1);
+    std::string_view rest = name;
+    rest.remove_prefix(base.size() + 1);
     LeftoverName parsed{};
     if (!TakeNumber(rest, parsed.processId) || !TakeNumber(rest, parsed.counter)) {
         return false;
     }
     // TakeNumber has taken the dot before the suffix.
-    if (rest == kTemporarySuffix.substr(1)) {
+    if (rest == WithoutDot(kTemporarySuffix)) {
         parsed.kind = LeftoverKind::Temporary;
-    } else if (rest == kBackupSuffix.substr(1)) {
+    } else if (rest == WithoutDot(kBackupSuffix)) {
         parsed.kind = LeftoverKind::Backup;
     } else {
         return false;

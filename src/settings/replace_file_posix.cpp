@@ -71,7 +71,7 @@ bool ReadLinkDestination(const char* path, ByteBuffer& destination) {
     const std::size_t slash = link.rfind('/');
     // A relative link leads from its own directory.
     if (content[0] != '/' && slash != std::string_view::npos) {
-        destination.Append(link.substr(0, slash + 1));
+        destination.Append(std::string_view(path, slash + 1));
     }
     destination.Append(std::string_view(content, static_cast<std::size_t>(length)));
     return !destination.Failed();

@@ -333,8 +333,7 @@ bool ReadLinkDestination(const char* path, ByteBuffer& destination) {
     const std::size_t slash = given.find_last_of("\\/");
     WideString fullDestination;
     return ToUtf8Path(name.c_str(), relativeName) &&
-           destination.Append(slash == std::string_view::npos ? std::string_view()
-                                                              : given.substr(0, slash + 1)) &&
+           destination.Append(std::string_view(path, slash == std::string_view::npos ? 0 : slash + 1)) &&
            destination.Append(relativeName.view()) && ToSystemPath(destination.c_str(), fullDestination) &&
            ToUtf8Path(fullDestination.c_str(), destination);
 }
