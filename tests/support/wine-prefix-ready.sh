@@ -13,7 +13,8 @@ if [ ! -f "$WINEPREFIX/.tavaren-ready" ]; then
     # Setting up again is harmless: a prefix left half-built by an interrupted run is completed.
     mkdir -p "$WINEPREFIX"
     if ! "$here/wine-prefix-setup.sh" </dev/null >"$WINEPREFIX.setup.log" 2>&1 9>&-; then
-        echo "wine-prefix-ready: could not prepare $WINEPREFIX (see $WINEPREFIX.setup.log)" >&2
+        echo "wine-prefix-ready: could not prepare $WINEPREFIX (see $WINEPREFIX.setup.log), which ends:" >&2
+        tail -n 20 "$WINEPREFIX.setup.log" >&2
         exit 1
     fi
     touch "$WINEPREFIX/.tavaren-ready"
