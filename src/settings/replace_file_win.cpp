@@ -34,9 +34,13 @@ constexpr unsigned kMissingFilePauses = 50;
 // file, an indexer at the old one); they usually pass. So does a replacement that could not remove or move
 // the replaced file for the moment (1175), or could not move the new one in while a backup name was given
 // (1176): both leave the two files under their own names.
+// Another process holds the file: any other way of writing it would meet the same holder.
+bool IsHeld(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 bool IsPassingConflict(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+    return IsHeld(error) || error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
            error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
 }
 
@@ -130,7 +134,7 @@ DWORD HeldByAnotherProcess(const wchar_t* path) {
                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? error : ERROR_SUCCESS;
+        return IsHeld(error) ? error : ERROR_SUCCESS;
     }
     g_fileCalls.closeHandle(file);
     return ERROR_SUCCESS;
@@ -379,17 +383,17 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
                 RemoveWithin(aside);
                 return ReplaceOutcome::Replaced;
             }
-            if (!Exists(oldFile) || Exists(aside)) {
+            const bool movedAside = Exists(aside);
+            if (movedAside || !Exists(oldFile)) {
                 // The swap failed halfway: the old file has been moved aside to the backup name (or is gone),
                 // the new one is still under its own, and whatever shows under the old name now is not the
                 // old file. The backup is never handed to the system again: the swap is finished, or the
                 // old file put back.
                 RetryBudget patience{kMissingFilePauses};
-                return FillEmptyPlace(newFile, oldFile, Exists(aside) ? aside : nullptr, attributes,
-                                      patience);
+                return FillEmptyPlace(newFile, oldFile, movedAside ? aside : nullptr, attributes, patience);
             }
         }
-        onlyHeld = onlyHeld && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION);
+        onlyHeld = onlyHeld && IsHeld(error);
         RetryBudget& left = byMove ? moveBudget : budget;
         if (IsPassingConflict(error) && left.TakePause()) {
             PauseBeforeRetry();
@@ -424,9 +428,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
             return written;
         }
         const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
-             error != ERROR_ACCESS_DENIED) ||
-            !budget.TakePause()) {
+        if ((!IsHeld(error) && error != ERROR_ACCESS_DENIED) || !budget.TakePause()) {
             return false;
         }
         PauseBeforeRetry();
