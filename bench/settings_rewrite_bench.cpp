@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "byte_buffer.h"
-#include "config_file.h"
-#include "config_text.h"
+#include "bytes/byte_buffer.h"
+#include "settings/config_file.h"
+#include "settings/config_text.h"
 
 namespace fs = std::filesystem;
 

@@ -12,14 +12,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "main_dialog_ids.h"
+#include "ui/main_dialog_ids.h"
 
 #ifdef BARE_LAUNCHER_LISTS_MODES
-#include "display_modes.h"
+#include "display/display_modes.h"
 #endif
 
 #ifdef BARE_LAUNCHER_NAVIGATES
-#include "portal_urls.h"
+#include "webhost/portal_urls.h"
 
 #include <exdisp.h>
 #include <ole2.h>

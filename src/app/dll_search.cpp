@@ -1,4 +1,4 @@
-#include "dll_search.h"
+#include "app/dll_search.h"
 
 #include <windows.h>
 

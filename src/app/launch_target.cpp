@@ -1,7 +1,7 @@
-#include "launch_target.h"
+#include "app/launch_target.h"
 
-#include "main_dialog_ids.h"
-#include "portal_urls.h"
+#include "ui/main_dialog_ids.h"
+#include "webhost/portal_urls.h"
 
 const char* LaunchTarget(std::intptr_t outcome) {
     switch (outcome) {

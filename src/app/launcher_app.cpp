@@ -1,11 +1,11 @@
-#include "launcher_app.h"
+#include "app/launcher_app.h"
 
-#include "browser_host.h"
-#include "config_file.h"
-#include "display_modes.h"
-#include "launch_target.h"
-#include "main_dialog.h"
-#include "main_dialog_ids.h"
+#include "webhost/browser_host.h"
+#include "settings/config_file.h"
+#include "display/display_modes.h"
+#include "app/launch_target.h"
+#include "ui/main_dialog.h"
+#include "ui/main_dialog_ids.h"
 
 #include <shellapi.h>
 

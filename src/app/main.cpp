@@ -1,7 +1,7 @@
 // Tavaren.exe: the launcher that stands in front of the game.
 
-#include "dll_search.h"
-#include "launcher_app.h"
+#include "app/dll_search.h"
+#include "app/launcher_app.h"
 
 #include <new>
 #include <objbase.h>

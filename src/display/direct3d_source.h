@@ -4,7 +4,7 @@
 
 #include <d3d9.h>
 
-#include "display_modes.h"
+#include "display/display_modes.h"
 
 // The signature of d3d9.dll's Direct3DCreate9.
 using Direct3DCreate9Function = IDirect3D9*(WINAPI*)(UINT sdkVersion);

@@ -1,4 +1,4 @@
-#include "display_mode_filter.h"
+#include "display/display_mode_filter.h"
 
 namespace {
 

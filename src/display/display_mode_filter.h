@@ -4,7 +4,7 @@
 
 #include <d3d9.h>
 
-#include "display_modes.h"
+#include "display/display_modes.h"
 
 // The smallest width and height offered.
 constexpr UINT kMinimumModeWidth = 1024;

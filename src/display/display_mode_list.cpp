@@ -1,4 +1,4 @@
-#include "display_modes.h"
+#include "display/display_modes.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,8 @@
-#include "display_modes.h"
+#include "display/display_modes.h"
 
-#include "direct3d_source.h"
-#include "display_mode_filter.h"
-#include "system_library.h"
+#include "display/direct3d_source.h"
+#include "display/display_mode_filter.h"
+#include "display/system_library.h"
 
 DisplayModeList g_displayModes;
 

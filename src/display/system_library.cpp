@@ -1,4 +1,4 @@
-#include "system_library.h"
+#include "display/system_library.h"
 
 #include <cwchar>
 

@@ -1,14 +1,14 @@
-#include "config_file.h"
+#include "settings/config_file.h"
 
 #include <cerrno>
 #include <string_view>
 
-#include "byte_buffer.h"
-#include "config_recovery.h"
-#include "config_text.h"
-#include "leftover_names.h"
-#include "read_file.h"
-#include "replace_file.h"
+#include "bytes/byte_buffer.h"
+#include "durable_file/recovery.h"
+#include "settings/config_text.h"
+#include "durable_file/leftover_names.h"
+#include "durable_file/read_file.h"
+#include "durable_file/replace_file.h"
 
 LauncherSettings g_settings;
 SettingSet g_knownSettings = 0;

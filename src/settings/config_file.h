@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "launcher_settings.h"
-#include "replace_file.h"
+#include "settings/launcher_settings.h"
+#include "durable_file/replace_file.h"
 
 // Loads the values of the key lines of config.cfg into g_settings and adds their keys to
 // g_knownSettings. A missing or unreadable file, or too little memory to read it, changes nothing.

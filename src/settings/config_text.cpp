@@ -1,4 +1,4 @@
-#include "config_text.h"
+#include "settings/config_text.h"
 
 #include <cstring>
 

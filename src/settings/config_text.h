@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "byte_buffer.h"
-#include "launcher_settings.h"
+#include "bytes/byte_buffer.h"
+#include "settings/launcher_settings.h"
 
 // The setting a line holds; None for every other line.
 enum class ConfigKey { None, ScreenWidth, ScreenHeight, ScreenBPP, Bloom };

@@ -1,10 +1,10 @@
-#include "main_dialog.h"
+#include "ui/main_dialog.h"
 
-#include "browser_host.h"
-#include "main_dialog_ids.h"
-#include "options_dialog.h"
-#include "options_dialog_ids.h"
-#include "window_placement.h"
+#include "webhost/browser_host.h"
+#include "ui/main_dialog_ids.h"
+#include "ui/options_dialog.h"
+#include "ui/options_dialog_ids.h"
+#include "ui/window_placement.h"
 
 #include <new>
 

@@ -1,10 +1,10 @@
-#include "options_dialog.h"
+#include "ui/options_dialog.h"
 
-#include "config_file.h"
-#include "display_modes.h"
-#include "launcher_settings.h"
-#include "options_dialog_ids.h"
-#include "window_placement.h"
+#include "settings/config_file.h"
+#include "display/display_modes.h"
+#include "settings/launcher_settings.h"
+#include "ui/options_dialog_ids.h"
+#include "ui/window_placement.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "window_placement.h"
+#include "ui/window_placement.h"
 
 POINT CentredOrigin(int screenWidth, int screenHeight, int windowWidth, int windowHeight) {
     POINT origin;

@@ -1,6 +1,6 @@
-#include "browser_host.h"
+#include "webhost/browser_host.h"
 
-#include "portal_urls.h"
+#include "webhost/portal_urls.h"
 
 #include <cstring>
 #include <exdisp.h>

@@ -2,10 +2,10 @@
 // A minimal OLE container for the system's web browser control: just enough for the control to be
 // created, activated in place inside a child window and told to show the portal's start page.
 
-#include "host_frame.h"
-#include "host_object.h"
-#include "host_site.h"
-#include "host_storage.h"
+#include "webhost/host_frame.h"
+#include "webhost/host_object.h"
+#include "webhost/host_site.h"
+#include "webhost/host_storage.h"
 
 #include <ole2.h>
 

@@ -1,4 +1,4 @@
-#include "host_calls.h"
+#include "webhost/host_calls.h"
 
 namespace {
 HostCallObserver g_observer = nullptr;

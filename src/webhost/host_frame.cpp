@@ -1,7 +1,7 @@
-#include "host_frame.h"
+#include "webhost/host_frame.h"
 
-#include "browser_host.h"
-#include "host_calls.h"
+#include "webhost/browser_host.h"
+#include "webhost/host_calls.h"
 
 STDMETHODIMP HostFrame::QueryInterface(REFIID, void**) {
     return NoteHostCall("IOleInPlaceFrame::QueryInterface", E_NOTIMPL);

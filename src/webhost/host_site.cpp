@@ -1,7 +1,7 @@
-#include "host_site.h"
+#include "webhost/host_site.h"
 
-#include "browser_host.h"
-#include "host_calls.h"
+#include "webhost/browser_host.h"
+#include "webhost/host_calls.h"
 
 STDMETHODIMP HostSite::QueryInterface(REFIID iid, void** object) {
     NoteHostCall("HostSite::QueryInterface");

@@ -1,6 +1,6 @@
-#include "host_storage.h"
+#include "webhost/host_storage.h"
 
-#include "host_calls.h"
+#include "webhost/host_calls.h"
 
 STDMETHODIMP HostStorage::QueryInterface(REFIID, void**) {
     return NoteHostCall("IStorage::QueryInterface", E_NOTIMPL);

@@ -1,11 +1,11 @@
 // The launcher window driven through the real dialog manager from the real template: the outcome each
 // command ends it with, what it ignores, and how it looks once shown.
 
-#include "browser_host.h"
-#include "launcher_app.h"
-#include "main_dialog.h"
-#include "main_dialog_ids.h"
-#include "window_placement.h"
+#include "webhost/browser_host.h"
+#include "app/launcher_app.h"
+#include "ui/main_dialog.h"
+#include "ui/main_dialog_ids.h"
+#include "ui/window_placement.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_buffer.h"
-#include "config_text.h"
+#include "bytes/byte_buffer.h"
+#include "settings/config_text.h"
 #include "settings_test_support.h"
 
 namespace {

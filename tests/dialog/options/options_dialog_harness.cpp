@@ -1,7 +1,7 @@
 #include "options_dialog_harness.h"
 
-#include "options_dialog.h"
-#include "options_dialog_ids.h"
+#include "ui/options_dialog.h"
+#include "ui/options_dialog_ids.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "display_modes.h"
+#include "display/display_modes.h"
 
 // What RunOptionsDialog returns when the script left the dialog open and the safety net ended it.
 constexpr INT_PTR kDialogLeftOpen = -77;

@@ -2,13 +2,13 @@
 // dialog manager with OptionsDialogProc, and driven from inside its modal loop with real button clicks,
 // key presses and window messages.
 
-#include "config_file.h"
-#include "display_modes.h"
-#include "launcher_settings.h"
-#include "options_dialog.h"
+#include "settings/config_file.h"
+#include "display/display_modes.h"
+#include "settings/launcher_settings.h"
+#include "ui/options_dialog.h"
 #include "options_dialog_harness.h"
-#include "options_dialog_ids.h"
-#include "window_placement.h"
+#include "ui/options_dialog_ids.h"
+#include "ui/window_placement.h"
 
 #include <gtest/gtest.h>
 

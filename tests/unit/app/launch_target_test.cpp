@@ -1,7 +1,7 @@
 // What each way of ending the launcher window hands to the shell.
 
-#include "launch_target.h"
-#include "portal_urls.h"
+#include "app/launch_target.h"
+#include "webhost/portal_urls.h"
 
 #include <gtest/gtest.h>
 

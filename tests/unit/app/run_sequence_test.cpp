@@ -1,9 +1,9 @@
 // The whole run sequence in a process whose executable carries no launcher window: the window cannot be
 // shown, nothing is torn down that was never built, and the statistics page is still opened.
 
-#include "launcher_app.h"
-#include "main_dialog.h"
-#include "portal_urls.h"
+#include "app/launcher_app.h"
+#include "ui/main_dialog.h"
+#include "webhost/portal_urls.h"
 
 #include <cstdio>
 #include <fstream>

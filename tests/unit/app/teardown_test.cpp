@@ -1,8 +1,8 @@
 // The browser's teardown after the launcher window: its fixed order, and what it skips when the window
 // created less than usual.
 
-#include "browser_host.h"
-#include "launcher_app.h"
+#include "webhost/browser_host.h"
+#include "app/launcher_app.h"
 
 #include <gtest/gtest.h>
 #include <string>

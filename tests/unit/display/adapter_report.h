@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "display_modes.h"
+#include "display/display_modes.h"
 
 struct AdapterReport {
     bool available = false; // d3d9.dll loaded and an object created

@@ -1,7 +1,7 @@
 // The choice of format and the filtering of modes, against a scripted Direct3D 9 object.
 
-#include "direct3d_source.h"
-#include "display_mode_filter.h"
+#include "display/direct3d_source.h"
+#include "display/display_mode_filter.h"
 #include "fake_direct3d9.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // many modes, several sizes at more than one refresh rate (see dummy-xorg.conf); run by with-dummy-xorg.sh.
 
 #include "adapter_report.h"
-#include "display_modes.h"
+#include "display/display_modes.h"
 
 #include <gtest/gtest.h>
 

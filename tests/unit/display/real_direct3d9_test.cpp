@@ -2,7 +2,7 @@
 // one mode, the screen size, and A8R8G8B8 refused, so the X8R8G8B8 path is the one taken).
 
 #include "adapter_report.h"
-#include "display_modes.h"
+#include "display/display_modes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Loading a DLL from the system directory: the search flag, the full-path fallback for systems that do
 // not know the flag, and the real loader.
 
-#include "system_library.h"
+#include "display/system_library.h"
 
 #include <gtest/gtest.h>
 

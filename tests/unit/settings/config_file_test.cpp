@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "config_file.h"
-#include "config_text.h"
-#include "replace_file.h"
+#include "settings/config_file.h"
+#include "settings/config_text.h"
+#include "durable_file/replace_file.h"
 #include "settings_test_support.h"
 
 #ifdef _WIN32

@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "config_file.h"
-#include "config_text.h"
+#include "settings/config_file.h"
+#include "settings/config_text.h"
 #include "settings_test_support.h"
 
 using settings_test::ReadBytes;

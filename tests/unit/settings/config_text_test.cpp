@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config_text.h"
+#include "settings/config_text.h"
 #include "settings_test_support.h"
 
 using namespace std::string_literals;

@@ -20,9 +20,9 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include "config_file.h"
-#include "file_calls_win.h"
-#include "leftover_names.h"
+#include "settings/config_file.h"
+#include "durable_file/win/file_calls.h"
+#include "durable_file/leftover_names.h"
 #include "settings_test_support.h"
 
 using settings_test::Lines;

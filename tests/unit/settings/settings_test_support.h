@@ -12,11 +12,11 @@
 #include <system_error>
 #include <vector>
 
-#include "byte_buffer.h"
-#include "config_file.h"
-#include "config_text.h"
-#include "launcher_settings.h"
-#include "replace_file.h"
+#include "bytes/byte_buffer.h"
+#include "settings/config_file.h"
+#include "settings/config_text.h"
+#include "settings/launcher_settings.h"
+#include "durable_file/replace_file.h"
 
 // Comparison and printing for GoogleTest; beside the type, where lookup finds them.
 inline bool operator==(const LauncherSettings& a, const LauncherSettings& b) {

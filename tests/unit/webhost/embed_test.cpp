@@ -1,9 +1,9 @@
 // Embedding the system's web browser control: what the control asks of the host while it is created,
 // activated and placed, where it ends up, and what happens when it cannot be created.
 
-#include "browser_host.h"
-#include "host_calls.h"
-#include "portal_urls.h"
+#include "webhost/browser_host.h"
+#include "webhost/host_calls.h"
+#include "webhost/portal_urls.h"
 
 #include <algorithm>
 #include <exdisp.h>

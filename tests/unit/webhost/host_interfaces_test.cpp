@@ -1,7 +1,7 @@
 // The host's COM interfaces as the browser control sees them: results, out-parameters, identity and
 // reference rules.
 
-#include "browser_host.h"
+#include "webhost/browser_host.h"
 
 #include <exdisp.h>
 #include <gtest/gtest.h>

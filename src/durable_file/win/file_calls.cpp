@@ -1,6 +1,6 @@
-#include "file_calls_win.h"
+#include "durable_file/win/file_calls.h"
 
-#include "retry_budget.h"
+#include "durable_file/retry_budget.h"
 
 FileCalls SystemFileCalls() {
     FileCalls calls{};

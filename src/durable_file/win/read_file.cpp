@@ -1,9 +1,9 @@
-#include "read_file.h"
+#include "durable_file/read_file.h"
 
 #include <windows.h>
 
-#include "file_calls_win.h"
-#include "wide_path_win.h"
+#include "durable_file/win/file_calls.h"
+#include "durable_file/win/wide_path.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "wide_path_win.h"
+#include "durable_file/win/wide_path.h"
 
 #include <cwchar>
 

@@ -1,4 +1,4 @@
-#include "replace_file.h"
+#include "durable_file/replace_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,8 +6,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include "file_calls_win.h"
-#include "wide_path_win.h"
+#include "durable_file/win/file_calls.h"
+#include "durable_file/win/wide_path.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "leftover_files.h"
+#include "durable_file/leftover_files.h"
 
 #include <windows.h>
 
-#include "byte_buffer.h"
-#include "file_calls_win.h"
-#include "wide_path_win.h"
+#include "bytes/byte_buffer.h"
+#include "durable_file/win/file_calls.h"
+#include "durable_file/win/wide_path.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "byte_buffer.h"
+#include "bytes/byte_buffer.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,13 +1,13 @@
-#include "config_recovery.h"
+#include "durable_file/recovery.h"
 
 #include <cstddef>
 #include <cstdint>
 
-#include "byte_buffer.h"
-#include "leftover_files.h"
-#include "leftover_names.h"
-#include "read_file.h"
-#include "replace_file.h"
+#include "bytes/byte_buffer.h"
+#include "durable_file/leftover_files.h"
+#include "durable_file/leftover_names.h"
+#include "durable_file/read_file.h"
+#include "durable_file/replace_file.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "byte_buffer.h"
+#include "bytes/byte_buffer.h"
 
 // A NUL-terminated UTF-16 string on the C heap.
 class WideString {

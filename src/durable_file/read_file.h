@@ -2,8 +2,8 @@
 // Reading a whole file; one implementation per platform. The path is the platform's own narrow path:
 // UTF-8 on Windows, never the ANSI code page.
 
-#include "byte_buffer.h"
-#include "retry_budget.h"
+#include "bytes/byte_buffer.h"
+#include "durable_file/retry_budget.h"
 
 enum class ReadOutcome {
     Read,    // bytes holds the whole file

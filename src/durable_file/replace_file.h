@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "byte_buffer.h"
-#include "retry_budget.h"
+#include "bytes/byte_buffer.h"
+#include "durable_file/retry_budget.h"
 
 // The file that a rewrite of path must write: path itself, or, when path is a symbolic link, the file it
 // leads to (whose directory then takes the temporary file). A missing path is its own target. Returns

@@ -1,4 +1,4 @@
-#include "leftover_files.h"
+#include "durable_file/leftover_files.h"
 
 #include <cerrno>
 #include <csignal>
@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "byte_buffer.h"
-#include "replace_file.h"
+#include "bytes/byte_buffer.h"
+#include "durable_file/replace_file.h"
 
 bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     const std::string_view targetPath(target);

@@ -1,8 +1,8 @@
-#include "leftover_names.h"
+#include "durable_file/leftover_names.h"
 
 #include <cstdint>
 
-#include "config_text.h"
+#include "settings/config_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "read_file.h"
+#include "durable_file/read_file.h"
 
 #include <cerrno>
 #include <cstdio>

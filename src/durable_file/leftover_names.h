@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "byte_buffer.h"
+#include "bytes/byte_buffer.h"
 
 enum class LeftoverKind { Temporary, Backup };
 

@@ -1,4 +1,4 @@
-#include "replace_file.h"
+#include "durable_file/replace_file.h"
 
 #include <cerrno>
 #include <cstdio>
