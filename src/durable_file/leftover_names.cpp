@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "settings/config_text.h"
+#include "bytes/decimal.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
-// The names of the files a rewrite makes beside the file it replaces, where a person can tell what they are:
-// "<file>.<process id>.<n>.tmp" holds the new text, "<file>.<process id>.<n>.bak" the old file while the
-// system swaps the two. The rewrite makes them and the recovery at the next start reads them back.
+// The names of the files a write makes beside the file it replaces, where a person can tell what they are:
+// "<file>.<process id>.<n>.tmp" holds the new content, "<file>.<process id>.<n>.bak" the old file while the
+// system swaps the two. A write makes them and the recovery before a later read reads them back.
 
 #include <string_view>
 
@@ -11,7 +11,7 @@ enum class LeftoverKind { Temporary, Backup };
 
 struct LeftoverName {
     unsigned long processId; // the process that made the file
-    unsigned long counter;   // which of that process's rewrites made it
+    unsigned long counter;   // which of that process's writes made it
     LeftoverKind kind;
 };
 

@@ -6,6 +6,7 @@
 #include "bytes/byte_buffer.h"
 #include "durable_file/leftover_files.h"
 #include "durable_file/leftover_names.h"
+#include "durable_file/path_name.h"
 #include "durable_file/read_file.h"
 #include "durable_file/replace_file.h"
 
@@ -26,12 +27,12 @@ struct Leftovers {
     std::size_t count = 0;
 };
 
-// Keeps the leftovers of the file that no launcher may still be writing.
+// Keeps the leftovers of the file that no running process may still be writing.
 void Collect(void* context, std::string_view name, std::string_view path, std::uint64_t lastWrite) {
     Leftovers& found = *static_cast<Leftovers*>(context);
     LeftoverName parsed{};
     if (found.count == kMostLeftovers || !ParseLeftoverName(name, found.base, kFileNamesIgnoreCase, parsed) ||
-        MayBeRewriting(parsed.processId)) {
+        MayBeWriting(parsed.processId)) {
         return;
     }
     Leftover& item = found.items[found.count];
@@ -77,17 +78,9 @@ const Leftover* ChooseSource(const Leftovers& found) {
     return best;
 }
 
-std::string_view FileNameOf(std::string_view path) {
-    const std::size_t slash = path.find_last_of(kFileNamesIgnoreCase ? "\\/" : "/");
-    if (slash != std::string_view::npos) {
-        path.remove_prefix(slash + 1);
-    }
-    return path;
-}
-
 } // namespace
 
-void RecoverUnfinishedRewrite(const char* path) {
+void RecoverInterruptedReplacement(const char* path) {
     RetryBudget budget;
     ByteBuffer target;
     // A link whose file is missing leads to where the leftovers lie.
@@ -103,7 +96,7 @@ void RecoverUnfinishedRewrite(const char* path) {
     ReadOutcome outcome = ReadWholeFile(target.c_str(), current, budget);
     if (outcome == ReadOutcome::Missing) {
         const Leftover* source = ChooseSource(found);
-        if (source == nullptr || !PutBack(source->path.c_str(), target.c_str())) {
+        if (source == nullptr || !PutInEmptyPlace(source->path.c_str(), target.c_str())) {
             return;
         }
         outcome = ReadWholeFile(target.c_str(), current, budget);
@@ -114,6 +107,7 @@ void RecoverUnfinishedRewrite(const char* path) {
     ByteBuffer bytes;
     for (std::size_t i = 0; i < found.count; ++i) {
         const char* leftover = found.items[i].path.c_str();
+        // Its bytes are in the file now (the rule in durable_file.h).
         if (ReadWholeFile(leftover, bytes, budget) == ReadOutcome::Read && bytes.view() == current.view()) {
             RemoveFile(leftover);
         }

@@ -1,6 +1,6 @@
 #pragma once
-// What the rewrite of config.cfg needs from the operating system besides reading; one implementation per
-// platform. Paths are the platform's own narrow paths: UTF-8 on Windows, never the ANSI code page.
+// What writing a file durably needs from the operating system besides reading: one implementation per
+// platform (win/, posix/). Each removal and replacement keeps the rule in durable_file.h.
 
 #include <cstddef>
 #include <cstdio>
@@ -8,14 +8,14 @@
 #include "bytes/byte_buffer.h"
 #include "durable_file/retry_budget.h"
 
-// The file that a rewrite of path must write: path itself, or, when path is a symbolic link, the file it
+// The file that a write of path must replace: path itself, or, when path is a symbolic link, the file it
 // leads to (whose directory then takes the temporary file). A missing path is its own target. Returns
 // false, writing nothing, when path is a link that leads nowhere or the target cannot be worked out; while
 // another process holds the file, it is tried again after a pause from budget.
 bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& budget);
 
-// Where the symbolic link at path leads, whether or not a file is there now: for putting back a file that
-// a rewrite moved aside. False when path is no link or its content cannot be read.
+// Where the symbolic link at path leads, whether or not a file is there now: for putting back a file that a
+// replacement moved aside. False when path is no link or its content cannot be read.
 bool ReadLinkDestination(const char* path, ByteBuffer& destination);
 
 // What a replacement has left.
@@ -39,11 +39,16 @@ enum class ReplaceOutcome {
 // alternate streams). A target that is read-only, a directory or anything but a plain file is left alone.
 // Where the platform moves the old file aside while it swaps (Windows), it moves it to backup, a free name
 // in the same directory, and removes it only once target holds the new bytes; should target be found
-// missing halfway, the new file is moved or copied in, or else the old one put back. While another process
+// missing halfway, the new file is put in its place, or else the old one put back. While another process
 // holds a file, the step is tried again after a pause from budget, and a while longer when target is
 // missing.
 ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, const char* backup,
                                   RetryBudget& budget);
+
+// Puts the file at from in the empty place of to: moved, or else copied, since a copy still works where
+// another process's handle forbids the move (the copy leaves from where it was). False when neither worked.
+// This is the one way a file goes into an empty place, in a replacement and in recovery alike.
+bool PutInEmptyPlace(const char* from, const char* to);
 
 // The last resort where no new file can be made beside target: writes data over the existing, writable
 // target in one write of the whole content, cuts the file to that length and flushes it to disk. A
@@ -51,8 +56,8 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
 // process holds beyond the budget. Returns false when the content was not written.
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget);
 
-// Creates the file at path (a new file, or one emptied) for writing as bytes; null, with errno set, when it
-// cannot. A rewrite makes its temporary file with it unless told otherwise.
+// Creates the file at path (a new file, or one emptied) for writing as bytes, through g_fileCalls; null,
+// with errno set, when it cannot.
 std::FILE* OpenTemporaryFile(const char* path);
 
 // Removes the file at path, waiting a moment for another process that holds it; false when it is still

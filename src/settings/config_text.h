@@ -62,13 +62,6 @@ bool ConvertConfigValue(std::string_view text, std::int32_t& value);
 // non-ASCII characters) count as letters. Its value is whatever follows optional blanks or tabs and "=".
 ConfigLineInfo ClassifyConfigLine(std::string_view text);
 
-// Room for any 64-bit number in decimal, sign included.
-inline constexpr std::size_t kDecimalCapacity = 20;
-
-// Writes value in signed decimal ("-" before a negative value, no leading zeros) to out, which has room
-// for kDecimalCapacity bytes; returns the number of bytes written. No NUL is added.
-std::size_t FormatDecimal(std::int64_t value, char* out);
-
 // The line a rewrite writes for a key, without line end: "screenWidth = 1280", "bloom = -1".
 struct KeyLine {
     char bytes[32];

@@ -10,14 +10,12 @@
 #include <unistd.h>
 
 #include "bytes/byte_buffer.h"
+#include "durable_file/path_name.h"
 #include "durable_file/replace_file.h"
 
 bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
-    const std::string_view targetPath(target);
-    const std::size_t slash = targetPath.rfind('/');
-    const std::string_view directory =
-        std::string_view(target, slash == std::string_view::npos ? 0 : slash + 1);
-    const std::string_view base(target + directory.size(), targetPath.size() - directory.size());
+    const std::string_view directory = DirectoryOf(target);
+    const std::string_view base = FileNameOf(target);
     ByteBuffer folder;
     if (!folder.Append(directory.empty() ? std::string_view(".") : directory)) {
         return false;
@@ -44,20 +42,11 @@ bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     return true;
 }
 
-bool MayBeRewriting(unsigned long processId) {
+bool MayBeWriting(unsigned long processId) {
     // Ids that name no single process (kill would reach a whole group) are nobody's.
     if (processId == CurrentProcessId() || processId == 0 || processId > 0x7FFFFFFFul) {
         return false;
     }
     // Which program holds the id is not told here: any process there may be a launcher.
     return kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
-}
-
-bool PutBack(const char* from, const char* to) {
-    // A second name, which never replaces a file that is there, then the first one goes.
-    if (link(from, to) == 0) {
-        std::remove(from);
-        return true;
-    }
-    return false;
 }

@@ -10,6 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "durable_file/file_calls.h"
+#include "durable_file/path_name.h"
+
 namespace {
 
 bool SyncPath(const char* path) {
@@ -23,14 +26,9 @@ bool SyncPath(const char* path) {
 
 // Makes a new directory entry in the directory of path durable.
 void SyncDirectoryOf(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) {
-        SyncPath(".");
-        return;
-    }
     ByteBuffer directory;
-    if (directory.Append(
-            std::string_view(path, slash == path ? 1 : static_cast<std::size_t>(slash - path)))) {
+    const std::string_view folder = DirectoryOf(path);
+    if (directory.Append(folder.empty() ? std::string_view(".") : folder)) {
         SyncPath(directory.c_str());
     }
 }
@@ -67,11 +65,9 @@ bool ReadLinkDestination(const char* path, ByteBuffer& destination) {
     if (length <= 0 || static_cast<std::size_t>(length) == sizeof content) {
         return false;
     }
-    const std::string_view link(path);
-    const std::size_t slash = link.rfind('/');
     // A relative link leads from its own directory.
-    if (content[0] != '/' && slash != std::string_view::npos) {
-        destination.Append(std::string_view(path, slash + 1));
+    if (content[0] != '/') {
+        destination.Append(DirectoryOf(path));
     }
     destination.Append(std::string_view(content, static_cast<std::size_t>(length)));
     return !destination.Failed();
@@ -129,8 +125,13 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
     return close(fd) == 0 && written;
 }
 
+// rename() never leaves to missing in between; what shows there is replaced (the rule in durable_file.h).
+bool PutInEmptyPlace(const char* from, const char* to) {
+    return std::rename(from, to) == 0;
+}
+
 std::FILE* OpenTemporaryFile(const char* path) {
-    return std::fopen(path, "wb");
+    return g_fileCalls.openStream(path, "wb");
 }
 
 bool RemoveFile(const char* path) {

@@ -14,6 +14,11 @@ FileCalls SystemFileCalls() {
     calls.closeHandle = CloseHandle;
     calls.getFinalPathNameByHandle = GetFinalPathNameByHandleW;
     calls.deviceIoControl = DeviceIoControl;
+    calls.openStream = _wfopen;
+    calls.writeStream = std::fwrite;
+    calls.flushStream = std::fflush;
+    calls.closeStream = std::fclose;
+    calls.getFullPathName = GetFullPathNameW;
     calls.getFileAttributes = GetFileAttributesW;
     calls.setFileAttributes = SetFileAttributesW;
     calls.replaceFile = ReplaceFileW;
@@ -27,12 +32,18 @@ FileCalls SystemFileCalls() {
     calls.openProcess = OpenProcess;
     calls.getExitCodeProcess = GetExitCodeProcess;
     calls.queryFullProcessImageName = QueryFullProcessImageNameW;
+    calls.getModuleFileName = GetModuleFileNameW;
     calls.sleep = Sleep;
     return calls;
 }
 
 FileCalls g_fileCalls = SystemFileCalls();
 
-void PauseBeforeRetry() {
-    g_fileCalls.sleep(RetryBudget::kPauseMilliseconds);
+bool RetryBudget::Wait() {
+    if (pausesLeft == 0) {
+        return false;
+    }
+    --pausesLeft;
+    g_fileCalls.sleep(kPauseMilliseconds);
+    return true;
 }

@@ -1,9 +1,17 @@
 #pragma once
-// Every Win32 call that reading, rewriting and putting back config.cfg makes, gathered in one place so that
-// a test can make any of them fail the way the system documents, or answer as another system would. The
-// product always runs with the system's own.
+// Every call to the system that the durable file makes on Windows, gathered in one place so that a test can
+// make any of them fail the way the system documents, or answer as another system would; the C runtime's
+// stream calls for the temporary file among them. Not in it: the string conversions (MultiByteToWideChar,
+// WideCharToMultiByte, CompareStringOrdinal), which touch no file and fail only on text that is not well
+// formed, and GetLastError, which reads back what a call (or a double, through SetLastError) left.
+
+#include <cstddef>
+#include <cstdio>
 
 #include <windows.h>
+
+// The character of the paths the system's calls take.
+using PathChar = wchar_t;
 
 struct FileCalls {
     // Opening, reading and writing a file.
@@ -23,7 +31,13 @@ struct FileCalls {
     BOOL(WINAPI* deviceIoControl)
     (HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned,
      LPOVERLAPPED overlapped);
+    // The temporary file, written through the C runtime.
+    std::FILE* (*openStream)(const wchar_t* name, const wchar_t* mode);
+    std::size_t (*writeStream)(const void* data, std::size_t size, std::size_t count, std::FILE* stream);
+    int (*flushStream)(std::FILE* stream);
+    int (*closeStream)(std::FILE* stream);
     // Names.
+    DWORD(WINAPI* getFullPathName)(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR* filePart);
     DWORD(WINAPI* getFileAttributes)(LPCWSTR name);
     BOOL(WINAPI* setFileAttributes)(LPCWSTR name, DWORD attributes);
     BOOL(WINAPI* replaceFile)
@@ -41,6 +55,7 @@ struct FileCalls {
     HANDLE(WINAPI* openProcess)(DWORD access, BOOL inherit, DWORD processId);
     BOOL(WINAPI* getExitCodeProcess)(HANDLE process, LPDWORD code);
     BOOL(WINAPI* queryFullProcessImageName)(HANDLE process, DWORD flags, LPWSTR name, PDWORD size);
+    DWORD(WINAPI* getModuleFileName)(HMODULE module, LPWSTR name, DWORD capacity);
     // The pause between two tries while another process holds a file.
     VOID(WINAPI* sleep)(DWORD milliseconds);
 };
@@ -48,8 +63,5 @@ struct FileCalls {
 // The running system's calls.
 FileCalls SystemFileCalls();
 
-// The calls the settings code makes: the system's, unless a test has put others in their place.
+// The calls the durable file makes: the system's, unless a test has put others in their place.
 extern FileCalls g_fileCalls;
-
-// One pause before a file that another process holds is tried again.
-void PauseBeforeRetry();

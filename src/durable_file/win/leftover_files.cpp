@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "bytes/byte_buffer.h"
+#include "durable_file/path_name.h"
 #include "durable_file/win/file_calls.h"
 #include "durable_file/win/wide_path.h"
 
@@ -12,14 +13,8 @@ namespace {
 constexpr DWORD kLongestImageName = 32768;
 
 // The file name at the end of a path.
-const wchar_t* FileNameOf(const wchar_t* path) {
-    const wchar_t* name = path;
-    for (const wchar_t* c = path; *c != L'\0'; ++c) {
-        if (*c == L'\\' || *c == L'/') {
-            name = c + 1;
-        }
-    }
-    return name;
+const wchar_t* FileNameAt(const wchar_t* path) {
+    return path + FileNameStart(std::wstring_view(path));
 }
 
 // The full path of the program that runs as process, in image.
@@ -34,12 +29,12 @@ bool ImageOf(HANDLE process, WideString& image) {
 bool IsThisProgram(const wchar_t* image) {
     WideString own;
     const bool known = FillWideString(own, [](wchar_t* buffer, DWORD capacity) {
-        const DWORD length = GetModuleFileNameW(nullptr, buffer, capacity);
+        const DWORD length = g_fileCalls.getModuleFileName(nullptr, buffer, capacity);
         return length < capacity ? length : capacity * 2;
     });
     // Another program, or in doubt: the same one.
     return !known ||
-           CompareStringOrdinal(FileNameOf(image), -1, FileNameOf(own.c_str()), -1, TRUE) == CSTR_EQUAL;
+           CompareStringOrdinal(FileNameAt(image), -1, FileNameAt(own.c_str()), -1, TRUE) == CSTR_EQUAL;
 }
 
 } // namespace
@@ -50,10 +45,7 @@ bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     if (!pattern.Append(target) || !pattern.Append(".*") || !ToSystemPath(pattern.c_str(), widePattern)) {
         return false;
     }
-    const std::string_view targetPath(target);
-    const std::size_t slash = targetPath.find_last_of("\\/");
-    const std::string_view directory =
-        std::string_view(target, slash == std::string_view::npos ? 0 : slash + 1);
+    const std::string_view directory = DirectoryOf(target);
     // The standard level, which every Windows version takes; the system matches the pattern itself.
     WIN32_FIND_DATAW entry;
     const HANDLE find = g_fileCalls.findFirstFileEx(widePattern.c_str(), FindExInfoStandard, &entry,
@@ -81,7 +73,7 @@ bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     return true;
 }
 
-bool MayBeRewriting(unsigned long processId) {
+bool MayBeWriting(unsigned long processId) {
     if (processId == g_fileCalls.getCurrentProcessId()) {
         return false;
     }
@@ -100,14 +92,4 @@ bool MayBeRewriting(unsigned long processId) {
     }
     g_fileCalls.closeHandle(process);
     return mayBe;
-}
-
-bool PutBack(const char* from, const char* to) {
-    WideString fullFrom;
-    WideString fullTo;
-    if (!ToSystemPath(from, fullFrom) || !ToSystemPath(to, fullTo)) {
-        return false;
-    }
-    return g_fileCalls.moveFileEx(fullFrom.c_str(), fullTo.c_str(), MOVEFILE_WRITE_THROUGH) ||
-           g_fileCalls.copyFile(fullFrom.c_str(), fullTo.c_str(), TRUE);
 }

@@ -3,15 +3,10 @@
 #include <windows.h>
 
 #include "durable_file/win/file_calls.h"
+#include "durable_file/win/retry_errors.h"
 #include "durable_file/win/wide_path.h"
 
 namespace {
-
-// Another process has the file open without letting us read it, has locked a range of it, or is deleting
-// or replacing it (the file answers "access denied" until the last handle to it closes).
-bool IsReadRetried(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
 
 // Reads an open file from its start to its end into bytes; returns ERROR_SUCCESS or the error.
 DWORD ReadToEnd(HANDLE file, ByteBuffer& bytes) {
@@ -64,10 +59,9 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
                 return ReadOutcome::Read;
             }
         }
-        if (!IsReadRetried(error) || !budget.TakePause()) {
+        if (!IsBusy(error) || !budget.Wait()) {
             bytes.Clear();
             return ReadOutcome::Failed;
         }
-        PauseBeforeRetry();
     }
 }

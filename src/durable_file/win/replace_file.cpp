@@ -2,11 +2,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include <windows.h>
 #include <winioctl.h>
 
+#include "durable_file/path_name.h"
 #include "durable_file/win/file_calls.h"
+#include "durable_file/win/retry_errors.h"
 #include "durable_file/win/wide_path.h"
 
 namespace {
@@ -24,32 +27,18 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HI
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
 
-// How long a swap waits, beyond the rewrite's budget, while config.cfg is missing: 50 pauses, five seconds.
-// Then the game's own lines exist only in the temporary file and the backup, and a game started now would
-// find no settings at all, so a few seconds for a scanner or a sync client to let go of a file are well
-// spent; a held config.cfg, by contrast, is still whole where it is.
+// How long a swap waits, beyond the write's budget, while the target is missing: 50 pauses, five seconds.
+// Then the file's content exists only in the temporary file and the backup, and a program that reads the
+// file now finds none, so a few seconds for a scanner or a sync client to let go of a file are well spent;
+// a held target, by contrast, is still whole where it is.
 constexpr unsigned kMissingFilePauses = 50;
-
-// Sharing and access conflicts come from another process holding a file (a scanner looking at the new
-// file, an indexer at the old one); they usually pass. So does a replacement that could not remove or move
-// the replaced file for the moment (1175), or could not move the new one in while a backup name was given
-// (1176): both leave the two files under their own names.
-// Another process holds the file: any other way of writing it would meet the same holder.
-bool IsHeld(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-}
-
-bool IsPassingConflict(DWORD error) {
-    return IsHeld(error) || error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
-           error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
-}
 
 bool Exists(const wchar_t* path) {
     return g_fileCalls.getFileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Removes a file, waiting a moment for another process that holds it. A file that is not there counts as
-// removed.
+// removed. The caller keeps the rule in durable_file.h.
 bool RemoveWithin(const wchar_t* path) {
     RetryBudget budget;
     for (;;) {
@@ -60,10 +49,9 @@ bool RemoveWithin(const wchar_t* path) {
         if (error == ERROR_FILE_NOT_FOUND) {
             return true;
         }
-        if (!IsPassingConflict(error) || !budget.TakePause()) {
+        if (!IsBusy(error) || !budget.Wait()) {
             return false;
         }
-        PauseBeforeRetry();
     }
 }
 
@@ -153,8 +141,8 @@ void RestoreAttributes(const wchar_t* target, DWORD old) {
     }
 }
 
-// Puts the file from in to's empty place: moved, or else copied, since a copy still works where a scanner's
-// open handle forbids moving the file. A copy leaves from where it was; copied tells which happened.
+// PutInEmptyPlace on full paths; copied tells whether from is still there. What shows at to meanwhile is
+// to's current content and is replaced (the rule in durable_file.h).
 bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied) {
     copied = false;
     if (g_fileCalls.moveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -167,7 +155,7 @@ bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied) {
 // target is missing: the new file is under replacement, the old one under backup (null when there is
 // none). Puts the new file in place, or else the old one back, for as long as patience lasts. Should
 // neither go in where target had existed (attributes are its attributes then), the old bytes exist
-// nowhere but in backup or nowhere at all, and nothing is removed.
+// nowhere but in backup or nowhere at all, and nothing is removed (the rule in durable_file.h).
 ReplaceOutcome FillEmptyPlace(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup,
                               DWORD attributes, RetryBudget& patience) {
     for (;;) {
@@ -188,11 +176,10 @@ ReplaceOutcome FillEmptyPlace(const wchar_t* replacement, const wchar_t* target,
             }
             return ReplaceOutcome::Unchanged;
         }
-        if (!patience.TakePause()) {
+        if (!patience.Wait()) {
             return attributes != INVALID_FILE_ATTRIBUTES ? ReplaceOutcome::Stranded
                                                          : ReplaceOutcome::Unchanged;
         }
-        PauseBeforeRetry();
     }
 }
 
@@ -258,6 +245,72 @@ bool WriteOver(HANDLE file, const char* data, std::size_t size) {
     return g_fileCalls.setEndOfFile(file) && g_fileCalls.flushFileBuffers(file);
 }
 
+// The files of one replacement, and what its steps have learnt.
+struct Replacement {
+    const wchar_t* replacement;
+    const wchar_t* target;
+    const wchar_t* backup;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES; // the target's, as last read
+    bool onlyHeld = true;                       // every failure so far was another process holding a file
+    bool movedAside = false; // the swap stopped halfway with the old file under the backup's name
+};
+
+// The steps of a replacement, each tried until it is done or refused past its budget.
+enum class Way { Flush, Swap, Move };
+
+// How trying a step ended.
+enum class Step {
+    Done,      // its work is done
+    Refused,   // refused past its budget, not only because another process held a file
+    Held,      // refused past its budget, every time because another process held a file
+    LeftAlone, // the target is read-only, a directory or a device, which are never replaced
+    Missing,   // the target is missing: there is nothing to swap or move over
+    Halfway, // the swap stopped halfway: the old file is aside (movedAside) or gone, the new one in its name
+};
+
+// One try of a step: ERROR_SUCCESS, or the error with the target still in place.
+DWORD TryOnce(Way way, const Replacement& swap) {
+    switch (way) {
+    case Way::Flush:
+        return FlushToDisk(swap.replacement);
+    case Way::Swap:
+        return TrySwap(swap.replacement, swap.target, swap.backup, swap.attributes);
+    case Way::Move:
+        return TryMove(swap.replacement, swap.target, swap.attributes);
+    }
+    return ERROR_INVALID_FUNCTION;
+}
+
+// Tries a step until it is done or refused past budget. The target's attributes are read before each try: a
+// target that is not to be touched ends the step, and so does a missing one, for the steps that replace it.
+Step TryStep(Way way, Replacement& swap, RetryBudget& budget) {
+    const bool replaces = way != Way::Flush;
+    for (;;) {
+        swap.attributes = g_fileCalls.getFileAttributes(swap.target);
+        if (swap.attributes != INVALID_FILE_ATTRIBUTES && (swap.attributes & kRefusedAttributes) != 0) {
+            return Step::LeftAlone;
+        }
+        if (replaces && swap.attributes == INVALID_FILE_ATTRIBUTES) {
+            return Step::Missing;
+        }
+        const DWORD error = TryOnce(way, swap);
+        if (error == ERROR_SUCCESS) {
+            return Step::Done;
+        }
+        if (replaces) {
+            swap.movedAside = Exists(swap.backup);
+            if (swap.movedAside || !Exists(swap.target)) {
+                return Step::Halfway;
+            }
+        }
+        swap.onlyHeld = swap.onlyHeld && IsHeld(error);
+        const bool passes = way == Way::Swap ? IsSwapPostponed(error) : IsBusy(error);
+        if (!passes || !budget.Wait()) {
+            return swap.onlyHeld ? Step::Held : Step::Refused;
+        }
+    }
+}
+
 } // namespace
 
 bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& budget) {
@@ -293,10 +346,9 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& bud
         }
         // A file that is there but cannot be told from a link to another one is not replaced: a link
         // would turn into a plain file, and the file it leads to would keep the old settings.
-        if (!IsPassingConflict(error) || !budget.TakePause()) {
+        if (!IsBusy(error) || !budget.Wait()) {
             return false;
         }
-        PauseBeforeRetry();
     }
     // Missing: its own target, unless it is a link that leads nowhere, which is not replaced by a plain
     // file.
@@ -333,11 +385,8 @@ bool ReadLinkDestination(const char* path, ByteBuffer& destination) {
     // A relative link leads from its own directory: joined to the path as given, which the system makes
     // full, resolving any "..".
     ByteBuffer relativeName;
-    const std::string_view given(path);
-    const std::size_t slash = given.find_last_of("\\/");
     WideString fullDestination;
-    return ToUtf8Path(name.c_str(), relativeName) &&
-           destination.Append(std::string_view(path, slash == std::string_view::npos ? 0 : slash + 1)) &&
+    return ToUtf8Path(name.c_str(), relativeName) && destination.Append(DirectoryOf(path)) &&
            destination.Append(relativeName.view()) && ToSystemPath(destination.c_str(), fullDestination) &&
            ToUtf8Path(fullDestination.c_str(), destination);
 }
@@ -352,61 +401,49 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
         !ToSystemPath(backup, fullBackup)) {
         return ReplaceOutcome::Unchanged;
     }
-    const wchar_t* const newFile = fullReplacement.c_str();
-    const wchar_t* const oldFile = fullTarget.c_str();
-    const wchar_t* const aside = fullBackup.c_str();
-    bool flushed = false;
-    // The first way keeps the old file's security descriptor, streams and attributes; once the system has
-    // refused it past its budget (not for a file that another process holds, which a move would meet too),
-    // moving the new file over the old one is the second (attributes put back).
-    bool byMove = false;
-    bool onlyHeld = true; // every failure of the way tried was another process holding a file
-    RetryBudget moveBudget;
-    for (;;) {
-        const DWORD attributes = g_fileCalls.getFileAttributes(oldFile);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kRefusedAttributes) != 0) {
-            return ReplaceOutcome::Unchanged;
-        }
-        DWORD error = ERROR_SUCCESS;
-        if (!flushed) {
-            error = FlushToDisk(newFile);
-            flushed = error == ERROR_SUCCESS;
-        }
-        if (flushed) {
-            if (attributes == INVALID_FILE_ATTRIBUTES) {
-                // No file to keep: the new one only has to be put in place.
-                return FillEmptyPlace(newFile, oldFile, nullptr, attributes, budget);
-            }
-            error =
-                byMove ? TryMove(newFile, oldFile, attributes) : TrySwap(newFile, oldFile, aside, attributes);
-            if (error == ERROR_SUCCESS) {
-                RemoveWithin(aside);
-                return ReplaceOutcome::Replaced;
-            }
-            const bool movedAside = Exists(aside);
-            if (movedAside || !Exists(oldFile)) {
-                // The swap failed halfway: the old file has been moved aside to the backup name (or is gone),
-                // the new one is still under its own, and whatever shows under the old name now is not the
-                // old file. The backup is never handed to the system again: the swap is finished, or the
-                // old file put back.
-                RetryBudget patience{kMissingFilePauses};
-                return FillEmptyPlace(newFile, oldFile, movedAside ? aside : nullptr, attributes, patience);
-            }
-        }
-        onlyHeld = onlyHeld && IsHeld(error);
-        RetryBudget& left = byMove ? moveBudget : budget;
-        if (IsPassingConflict(error) && left.TakePause()) {
-            PauseBeforeRetry();
-            continue;
-        }
-        if (onlyHeld) {
-            return ReplaceOutcome::Held;
-        }
-        if (byMove || !flushed) {
-            return ReplaceOutcome::Unchanged;
-        }
-        byMove = true;
+    Replacement swap{fullReplacement.c_str(), fullTarget.c_str(), fullBackup.c_str()};
+    // 1. The new content onto the disk, before it takes the old file's place.
+    Step step = TryStep(Way::Flush, swap, budget);
+    // 2. The swap, which keeps the old file's security descriptor, streams and attributes.
+    if (step == Step::Done) {
+        step = TryStep(Way::Swap, swap, budget);
     }
+    // 3. Once the system has refused the swap past its budget (not for a file that another process holds,
+    //    which a move would meet too): the new file moved over the old one, attributes put back.
+    if (step == Step::Refused) {
+        RetryBudget moveBudget;
+        step = TryStep(Way::Move, swap, moveBudget);
+    }
+    switch (step) {
+    case Step::Done:
+        RemoveWithin(swap.backup); // a swap that has ended leaves nothing under the backup's name
+        return ReplaceOutcome::Replaced;
+    case Step::Missing:
+        // 4. No file to keep: the new one only has to go in.
+        return FillEmptyPlace(swap.replacement, swap.target, nullptr, swap.attributes, budget);
+    case Step::Halfway: {
+        // 4. The swap failed halfway: the old file has been moved aside to the backup name (or is gone), the
+        //    new one is still under its own, and whatever shows under the old name now is not the old file.
+        //    The backup is never handed to the system again: the swap is finished, or the old file put back.
+        RetryBudget patience{kMissingFilePauses};
+        return FillEmptyPlace(swap.replacement, swap.target, swap.movedAside ? swap.backup : nullptr,
+                              swap.attributes, patience);
+    }
+    case Step::Held:
+        return ReplaceOutcome::Held;
+    case Step::Refused:
+    case Step::LeftAlone:
+        break;
+    }
+    return ReplaceOutcome::Unchanged;
+}
+
+bool PutInEmptyPlace(const char* from, const char* to) {
+    WideString fullFrom;
+    WideString fullTo;
+    bool copied;
+    return ToSystemPath(from, fullFrom) && ToSystemPath(to, fullTo) &&
+           PutInPlace(fullFrom.c_str(), fullTo.c_str(), copied);
 }
 
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget) {
@@ -428,10 +465,9 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
             return written;
         }
         const DWORD error = GetLastError();
-        if ((!IsHeld(error) && error != ERROR_ACCESS_DENIED) || !budget.TakePause()) {
+        if (!IsBusy(error) || !budget.Wait()) {
             return false;
         }
-        PauseBeforeRetry();
     }
 }
 
@@ -441,7 +477,7 @@ std::FILE* OpenTemporaryFile(const char* path) {
         errno = EINVAL;
         return nullptr;
     }
-    return _wfopen(fullPath.c_str(), L"wb");
+    return g_fileCalls.openStream(fullPath.c_str(), L"wb");
 }
 
 bool RemoveFile(const char* path) {

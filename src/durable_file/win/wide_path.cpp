@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "durable_file/win/file_calls.h"
+
 namespace {
 
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
@@ -53,7 +55,7 @@ bool ToSystemPath(const char* path, WideString& out) {
     }
     WideString full;
     if (!FillWideString(full, [&out](wchar_t* buffer, DWORD capacity) {
-            return GetFullPathNameW(out.c_str(), capacity, buffer, nullptr);
+            return g_fileCalls.getFullPathName(out.c_str(), capacity, buffer, nullptr);
         })) {
         return false;
     }

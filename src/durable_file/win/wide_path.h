@@ -1,5 +1,5 @@
 #pragma once
-// Paths on Windows. The settings code hands paths around as UTF-8; the system takes them in UTF-16 through
+// Paths on Windows. The durable file hands paths around as UTF-8; the system takes them in UTF-16 through
 // its ...W functions. No path goes through the ANSI code page, which cannot spell every folder name (a
 // Cyrillic or Chinese game folder under a Western code page, say), and full paths take the long form
 // ("\\?\C:\...", "\\?\UNC\server\share\..."), which MAX_PATH does not limit.

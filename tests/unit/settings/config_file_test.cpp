@@ -26,6 +26,7 @@ using settings_test::ReadBytes;
 using settings_test::ReadSettingsAt;
 using settings_test::ReplaceAt;
 using settings_test::Settings;
+using settings_test::StreamDoubles;
 using settings_test::TempDir;
 using settings_test::WriteBytes;
 using settings_test::WriteSettingsAt;
@@ -39,17 +40,17 @@ const std::string kWorkedExample =
     Lines({"// comment", "screenWidth = 1024", "screenHeight = 768", "screenBPP = 32", "bloom = 1"}, "\r\n");
 
 // Writes the first half of what it is given, then fails, as a full disk would.
-bool FailHalfWay(std::FILE* file, const char* data, std::size_t size) {
-    WriteAllBytes(file, data, size / 2);
-    return false;
+std::size_t FailHalfWay(const void* data, std::size_t size, std::size_t count, std::FILE* file) {
+    std::fwrite(data, 1, size * count / 2, file);
+    return 0;
 }
 
 std::size_t g_bytesSeenByWriter = 0;
 
-bool FailAfterWriting(std::FILE* file, const char* data, std::size_t size) {
-    g_bytesSeenByWriter = size;
-    WriteAllBytes(file, data, size);
-    return false;
+std::size_t FailAfterWriting(const void* data, std::size_t size, std::size_t count, std::FILE* file) {
+    g_bytesSeenByWriter = size * count;
+    std::fwrite(data, size, count, file);
+    return 0;
 }
 
 // The working directory changed for as long as the object lives.
@@ -67,7 +68,7 @@ private:
 };
 
 // A folder that takes no new files: only config.cfg itself was opened up to the player.
-std::FILE* RefuseNewFiles(const char*) {
+std::FILE* RefuseNewFiles(const PathChar*, const PathChar*) {
     errno = EACCES;
     return nullptr;
 }
@@ -258,7 +259,10 @@ TEST(SettingsFileSafety, WriteFailureHalfWayKeepsTheOriginal) {
     const std::string path = dir.File("config.cfg");
     const std::string original = kWorkedExample + "\x1A tail without newline";
     ASSERT_TRUE(WriteBytes(path, original));
-    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4), kAllSettings, {FailHalfWay}));
+    {
+        const StreamDoubles failing(nullptr, FailHalfWay);
+        EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+    }
     EXPECT_EQ(ReadBytes(path), original);
     EXPECT_EQ(dir.Names(), kOnlyConfig);
 }
@@ -268,7 +272,10 @@ TEST(SettingsFileSafety, WriteFailureAfterTheLastByteKeepsTheOriginal) {
     const std::string path = dir.File("config.cfg");
     ASSERT_TRUE(WriteBytes(path, kWorkedExample));
     g_bytesSeenByWriter = 0;
-    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4), kAllSettings, {FailAfterWriting}));
+    {
+        const StreamDoubles failing(nullptr, FailAfterWriting);
+        EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+    }
     EXPECT_GT(g_bytesSeenByWriter, 0u);
     EXPECT_EQ(ReadBytes(path), kWorkedExample);
     EXPECT_EQ(dir.Names(), kOnlyConfig);
@@ -276,7 +283,8 @@ TEST(SettingsFileSafety, WriteFailureAfterTheLastByteKeepsTheOriginal) {
 
 TEST(SettingsFileSafety, WriteFailureOnAMissingFileCreatesNothing) {
     TempDir dir;
-    EXPECT_FALSE(WriteSettingsAt(dir.File("config.cfg"), Settings(1, 2, 3, 4), kAllSettings, {FailHalfWay}));
+    const StreamDoubles failing(nullptr, FailHalfWay);
+    EXPECT_FALSE(WriteSettingsAt(dir.File("config.cfg"), Settings(1, 2, 3, 4)));
     EXPECT_TRUE(dir.Names().empty());
 }
 
@@ -315,21 +323,21 @@ TEST(SettingsFileSafety, OutOfMemoryAnywhereLeavesFileAndSettingsAsTheyWere) {
 TEST(SettingsFileSafety, FolderRefusingNewFilesGetsTheFileRewrittenInPlace) {
     TempDir dir;
     const std::string path = dir.File("config.cfg");
-    const RewriteSteps refused{WriteAllBytes, RefuseNewFiles};
+    const StreamDoubles refused(RefuseNewFiles, nullptr);
     // The new text longer than the old, then shorter.
     const std::string shorter = "bloom = 1 // shown as a check box, and a comment longer than the rest\n";
     for (const std::string& original : {"bloom = 1\n"s, shorter + shorter + shorter + shorter}) {
         ASSERT_TRUE(WriteBytes(path, original));
-        EXPECT_TRUE(WriteSettingsAt(path, Settings(1280, 1024, 32, 0), kAllSettings, refused));
+        EXPECT_TRUE(WriteSettingsAt(path, Settings(1280, 1024, 32, 0)));
         EXPECT_EQ(ReadBytes(path), settings_test::RewriteText(original, Settings(1280, 1024, 32, 0)));
         EXPECT_EQ(dir.Names(), kOnlyConfig);
     }
     // Still never a read-only file, and no file where there was none.
     MakeReadOnly(path);
     const std::string before = ReadBytes(path);
-    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4), kAllSettings, refused));
+    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
     EXPECT_EQ(ReadBytes(path), before);
-    EXPECT_FALSE(WriteSettingsAt(dir.File("other.cfg"), Settings(1, 2, 3, 4), kAllSettings, refused));
+    EXPECT_FALSE(WriteSettingsAt(dir.File("other.cfg"), Settings(1, 2, 3, 4)));
     EXPECT_EQ(dir.Names(), kOnlyConfig);
 }
 

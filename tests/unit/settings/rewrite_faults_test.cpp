@@ -21,7 +21,7 @@
 #include <winioctl.h>
 
 #include "settings/config_file.h"
-#include "durable_file/win/file_calls.h"
+#include "durable_file/file_calls.h"
 #include "durable_file/leftover_names.h"
 #include "settings_test_support.h"
 
@@ -298,26 +298,26 @@ BOOL WINAPI DeleteDouble(LPCWSTR name) {
 // Pauses take no time here.
 VOID WINAPI SleepDouble(DWORD) {}
 
-std::FILE* OpenTemporaryDouble(const char* path) {
+std::FILE* OpenTemporaryDouble(const wchar_t* path, const wchar_t* mode) {
     DWORD error;
     if (Fails(Op::OpenTemporary, error)) {
         errno = static_cast<int>(error);
         return nullptr;
     }
-    return OpenTemporaryFile(path);
+    return _wfopen(path, mode);
 }
 
 // A full disk, or the process cut off inside the write: half of the content reaches the file.
-bool WriteTemporaryDouble(std::FILE* file, const char* data, std::size_t size) {
+std::size_t WriteTemporaryDouble(const void* data, std::size_t size, std::size_t count, std::FILE* file) {
     DWORD error;
     const Fate fate = Next(Op::WriteTemporary, error);
     if (fate == Fate::Runs) {
-        return WriteAllBytes(file, data, size);
+        return std::fwrite(data, size, count, file);
     }
     if (fate != Fate::Dead) {
-        WriteAllBytes(file, data, size / 2);
+        std::fwrite(data, 1, size * count / 2, file);
     }
-    return false;
+    return 0;
 }
 
 // The process ids: the scenario's own, and one launcher that is running; no other process exists.
@@ -442,6 +442,8 @@ public:
         g_fileCalls.getExitCodeProcess = ExitCodeDouble;
         g_fileCalls.queryFullProcessImageName = ImageNameDouble;
         g_fileCalls.sleep = SleepDouble;
+        g_fileCalls.openStream = OpenTemporaryDouble;
+        g_fileCalls.writeStream = WriteTemporaryDouble;
     }
     Doubles(const Doubles&) = delete;
     Doubles& operator=(const Doubles&) = delete;
@@ -454,10 +456,7 @@ public:
 // One rewrite of the situation's config.cfg under schedule.
 bool Rewrite(const Situation& situation, Schedule& schedule) {
     const Doubles doubles(schedule);
-    RewriteSteps steps;
-    steps.write = WriteTemporaryDouble;
-    steps.openTemporary = OpenTemporaryDouble;
-    return WriteSettingsFile(situation.path.c_str(), kChosen, kAllSettings, steps);
+    return WriteSettingsFile(situation.path.c_str(), kChosen, kAllSettings);
 }
 
 Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults, bool newFileHeld = false) {

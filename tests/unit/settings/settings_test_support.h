@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "bytes/byte_buffer.h"
+#include "durable_file/file_calls.h"
+#include "durable_file/replace_file.h"
 #include "settings/config_file.h"
 #include "settings/config_text.h"
 #include "settings/launcher_settings.h"
-#include "durable_file/replace_file.h"
 
 // Comparison and printing for GoogleTest; beside the type, where lookup finds them.
 inline bool operator==(const LauncherSettings& a, const LauncherSettings& b) {
@@ -145,9 +146,21 @@ inline bool ReadSettingsAt(const std::string& path, LauncherSettings& settings, 
 }
 
 inline bool WriteSettingsAt(const std::string& path, const LauncherSettings& settings,
-                            SettingSet known = kAllSettings, const RewriteSteps& steps = RewriteSteps()) {
-    return WriteSettingsFile(path.c_str(), settings, known, steps);
+                            SettingSet known = kAllSettings) {
+    return WriteSettingsFile(path.c_str(), settings, known);
 }
+
+// The temporary file's stream calls replaced by doubles (those given) for as long as the object lives.
+class StreamDoubles {
+public:
+    StreamDoubles(decltype(FileCalls::openStream) open, decltype(FileCalls::writeStream) write) {
+        g_fileCalls.openStream = open != nullptr ? open : g_fileCalls.openStream;
+        g_fileCalls.writeStream = write != nullptr ? write : g_fileCalls.writeStream;
+    }
+    StreamDoubles(const StreamDoubles&) = delete;
+    StreamDoubles& operator=(const StreamDoubles&) = delete;
+    ~StreamDoubles() { g_fileCalls = SystemFileCalls(); }
+};
 
 inline bool ReplaceAt(const std::string& replacement, const std::string& target) {
     RetryBudget budget;

@@ -1,0 +1,109 @@
+#include "durable_file/durable_file.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "durable_file/file_calls.h"
+#include "durable_file/leftover_names.h"
+#include "durable_file/read_file.h"
+#include "durable_file/recovery.h"
+#include "durable_file/replace_file.h"
+
+namespace {
+
+// The names of one write's temporary file and backup beside the file it will replace.
+bool LeftoverPathsFor(const char* target, ByteBuffer& temporary, ByteBuffer& backup) {
+    static unsigned long counter = 0; // written from one thread only
+    ++counter;
+    return AppendLeftoverStem(temporary, target, CurrentProcessId(), counter) &&
+           AppendLeftoverStem(backup, target, CurrentProcessId(), counter) &&
+           temporary.Append(kTemporarySuffix) && backup.Append(kBackupSuffix);
+}
+
+// Whether a failed creation of the temporary file means that the directory takes no new files.
+bool DirectoryRefusesNewFiles(int error) {
+    return error == EACCES || error == EPERM;
+}
+
+// How a write through a temporary file ended.
+enum class SwapResult {
+    Saved,
+    Failed,   // target is as it was (another process holds it, say)
+    Refused,  // target is as it was, and the directory refused the temporary file or the system the swap
+    Stranded, // the old bytes and the new ones wait under the leftover names (ReplaceOutcome::Stranded)
+};
+
+// Writes the whole of data to a new file at path, closed; false, with the file removed, when any of it
+// failed.
+bool WriteTemporaryFile(std::FILE* file, const char* path, std::string_view data) {
+    bool written = g_fileCalls.writeStream(data.data(), 1, data.size(), file) == data.size() &&
+                   g_fileCalls.flushStream(file) == 0;
+    if (g_fileCalls.closeStream(file) != 0) {
+        written = false;
+    }
+    if (!written) {
+        RemoveFile(path); // a part of the new bytes, which exist in memory
+    }
+    return written;
+}
+
+// Writes data to a new temporary file beside target and puts it in target's place.
+SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data, RetryBudget& budget) {
+    ByteBuffer temporary;
+    ByteBuffer backup;
+    if (!LeftoverPathsFor(target, temporary, backup)) {
+        return SwapResult::Failed;
+    }
+    errno = 0;
+    std::FILE* file = OpenTemporaryFile(temporary.c_str());
+    if (file == nullptr) {
+        return DirectoryRefusesNewFiles(errno) ? SwapResult::Refused : SwapResult::Failed;
+    }
+    if (!WriteTemporaryFile(file, temporary.c_str(), data)) {
+        return SwapResult::Failed;
+    }
+    // What the swap did not put in place is a copy of bytes that are in target or in memory, but for a
+    // stranded swap, where the new bytes exist nowhere else and the old ones only in the backup.
+    switch (ReplaceFileDurably(temporary.c_str(), target, backup.c_str(), budget)) {
+    case ReplaceOutcome::Replaced:
+        return SwapResult::Saved;
+    case ReplaceOutcome::Unchanged:
+        RemoveFile(temporary.c_str());
+        return SwapResult::Refused;
+    case ReplaceOutcome::Held:
+        RemoveFile(temporary.c_str());
+        return SwapResult::Failed;
+    case ReplaceOutcome::Stranded:
+        break;
+    }
+    return SwapResult::Stranded;
+}
+
+} // namespace
+
+ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget) {
+    RecoverInterruptedReplacement(path);
+    return ReadWholeFile(path, bytes, budget);
+}
+
+WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget) {
+    ByteBuffer target;
+    if (!ResolveReplaceTarget(path, target, budget)) {
+        return WriteOutcome::Unchanged;
+    }
+    switch (ReplaceThroughTemporaryFile(target.c_str(), data, budget)) {
+    case SwapResult::Saved:
+        return WriteOutcome::Written;
+    case SwapResult::Refused:
+        break;
+    case SwapResult::Failed:
+        return WriteOutcome::Unchanged;
+    case SwapResult::Stranded:
+        return WriteOutcome::Stranded;
+    }
+    // The last way, with a budget of its own: the old file, where there is one, overwritten where it lies.
+    RetryBudget inPlaceBudget;
+    return OverwriteFileInPlace(target.c_str(), data.data(), data.size(), inPlaceBudget)
+               ? WriteOutcome::Written
+               : WriteOutcome::Unchanged;
+}

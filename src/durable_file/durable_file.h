@@ -1,0 +1,46 @@
+#pragma once
+// A file that is never lost, whatever it holds: read whole, and written by putting a complete new file in
+// its place in one step, so that a crash, a power cut or another program holding the file at the wrong
+// moment leaves the old bytes or the new ones, never a mixture. Paths are the platform's own narrow paths:
+// UTF-8 on Windows, never the ANSI code page.
+//
+// The rule every removal and replacement in this folder keeps: no bytes are removed while they exist
+// nowhere else. The old content stays, where it is or under the backup's name, until the new content is
+// whole and on the disk in its place; a file made here goes only once the target holds its bytes, or when
+// it never took part in a replacement. What shows under the target's name when a file is put there is the
+// target's current content, which the replacement replaces, as any write of the file does.
+
+#include <string_view>
+
+#include "bytes/byte_buffer.h"
+#include "durable_file/retry_budget.h"
+
+enum class ReadOutcome {
+    Read,    // bytes holds the whole file
+    Missing, // there is no such file; bytes is empty
+    Failed,  // the file could not be opened or read to its end, or memory ran out
+};
+
+// Reads the file at path into bytes, as bytes, after putting right a replacement of it that was cut off
+// (recovery.h). Another process may hold the file for a moment without letting it be read: the read is then
+// tried again after a pause from budget, as long as the budget lasts.
+ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget);
+
+enum class WriteOutcome {
+    // The file at path (for a symbolic link, the file it leads to) holds data.
+    Written,
+    // The file is exactly as it was, still missing if it was; nothing made for the write is left.
+    Unchanged,
+    // The system moved the old file aside and then refused, for seconds, every way of putting either file
+    // back: the old bytes wait under "<file>.<pid>.<n>.bak", the new ones under "<file>.<pid>.<n>.tmp", and
+    // the file is missing. The next read puts it back.
+    Stranded,
+};
+
+// Makes data the content of the file at path, creating it when it is missing. The new content goes to a
+// temporary file beside the file (beside the file a symbolic link leads to), which then takes the old
+// file's place in one step, keeping what the file system holds about it beside its content where the
+// platform can. Where the folder refuses the temporary file, an existing writable file is overwritten in
+// place instead. A file that is read-only, a directory or anything but a plain file is left alone. While
+// another process holds a file, each step is tried again after a pause from budget.
+WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget);
