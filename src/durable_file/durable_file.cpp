@@ -62,8 +62,7 @@ SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data
     if (!WriteTemporaryFile(file, temporary.c_str(), data)) {
         return SwapResult::Failed;
     }
-    // What the swap did not put in place is a copy of bytes that are in target or in memory, but for a
-    // stranded swap, where the new bytes exist nowhere else and the old ones only in the backup.
+    // What the swap did not put in place is removed, but for a stranded swap (the rule in durable_file.h).
     switch (ReplaceFileDurably(temporary.c_str(), target, backup.c_str(), budget)) {
     case ReplaceOutcome::Replaced:
         return SwapResult::Saved;

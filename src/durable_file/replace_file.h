@@ -29,7 +29,7 @@ enum class ReplaceOutcome {
     // meet the same holder.
     Held,
     // The system refused every way of putting either file back in target's place: the old bytes are under
-    // the backup's name, the new ones under the replacement's, and target is missing. Neither may be removed.
+    // the backup's name, the new ones under the replacement's, and target is missing. Both stay.
     Stranded,
 };
 

@@ -154,8 +154,8 @@ bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied) {
 
 // target is missing: the new file is under replacement, the old one under backup (null when there is
 // none). Puts the new file in place, or else the old one back, for as long as patience lasts. Should
-// neither go in where target had existed (attributes are its attributes then), the old bytes exist
-// nowhere but in backup or nowhere at all, and nothing is removed (the rule in durable_file.h).
+// neither go in where target had existed (attributes are its attributes then), both files stay (the rule in
+// durable_file.h).
 ReplaceOutcome FillEmptyPlace(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup,
                               DWORD attributes, RetryBudget& patience) {
     for (;;) {
