@@ -2,7 +2,16 @@
 
 #include <ctime>
 
-#include "durable_file/retry_budget.h"
+namespace {
+
+void SleepMilliseconds(unsigned milliseconds) {
+    timespec pause{};
+    pause.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    pause.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    nanosleep(&pause, nullptr);
+}
+
+} // namespace
 
 FileCalls SystemFileCalls() {
     FileCalls calls{};
@@ -10,18 +19,8 @@ FileCalls SystemFileCalls() {
     calls.writeStream = std::fwrite;
     calls.flushStream = std::fflush;
     calls.closeStream = std::fclose;
+    calls.sleep = SleepMilliseconds;
     return calls;
 }
 
 FileCalls g_fileCalls = SystemFileCalls();
-
-bool RetryBudget::Wait() {
-    if (pausesLeft == 0) {
-        return false;
-    }
-    --pausesLeft;
-    timespec pause{};
-    pause.tv_nsec = static_cast<long>(kPauseMilliseconds) * 1000000L;
-    nanosleep(&pause, nullptr);
-    return true;
-}

@@ -1,7 +1,8 @@
 #pragma once
 // The calls to the system that a test of the portable build replaces: the C library's stream calls for the
-// temporary file. The POSIX build does not ship; it runs the portable rules under sanitizers and the fuzzer,
-// and its other calls (open, fsync, rename, lstat, opendir, kill and the rest) go to the system directly.
+// temporary file, and the pause between two tries. The POSIX build does not ship; it runs the portable rules
+// under sanitizers and the fuzzer, and its other calls (open, fsync, rename, lstat, opendir, kill and the
+// rest) go to the system directly.
 
 #include <cstddef>
 #include <cstdio>
@@ -14,6 +15,7 @@ struct FileCalls {
     std::size_t (*writeStream)(const void* data, std::size_t size, std::size_t count, std::FILE* stream);
     int (*flushStream)(std::FILE* stream);
     int (*closeStream)(std::FILE* stream);
+    void (*sleep)(unsigned milliseconds);
 };
 
 // The running system's calls.

@@ -1,7 +1,5 @@
 #include "durable_file/win/file_calls.h"
 
-#include "durable_file/retry_budget.h"
-
 FileCalls SystemFileCalls() {
     FileCalls calls{};
     calls.createFile = CreateFileW;
@@ -38,12 +36,3 @@ FileCalls SystemFileCalls() {
 }
 
 FileCalls g_fileCalls = SystemFileCalls();
-
-bool RetryBudget::Wait() {
-    if (pausesLeft == 0) {
-        return false;
-    }
-    --pausesLeft;
-    g_fileCalls.sleep(kPauseMilliseconds);
-    return true;
-}
