@@ -406,13 +406,11 @@ echo "(raw runs: $raw)"
 status=0
 settings_bench="$root/bench/settings_rewrite_bench.cpp"
 if [ -f "$settings_bench" ]; then
-    # The portable sources of tavaren_settings (src/settings/CMakeLists.txt), with the POSIX file replacement.
-    sources=()
-    for source in "$root"/src/settings/*.cpp; do
-        case "$source" in *_win.cpp) ;; *) sources+=("$source") ;; esac
-    done
+    # The portable sources of tavaren_settings and what it stands on, with the POSIX file calls.
+    sources=("$root"/src/bytes/*.cpp "$root"/src/durable_file/*.cpp "$root"/src/durable_file/posix/*.cpp
+        "$root"/src/settings/*.cpp)
     settings_log="$out/settings_rewrite_bench.log"
-    if clang++ -O2 -std=c++17 -I"$root/src/settings" "$settings_bench" "${sources[@]}" \
+    if clang++ -O2 -std=c++17 -I"$root/src" "$settings_bench" "${sources[@]}" \
         -o "$out/settings_rewrite_bench" >"$settings_log" 2>&1; then
         if ! (cd "$out" && ./settings_rewrite_bench); then
             echo "settings rewrite: the benchmark program failed"
