@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "durable_file/file_calls.h"
+#include "durable_file/leftover_files.h"
 #include "durable_file/leftover_names.h"
 #include "durable_file/read_file.h"
 #include "durable_file/recovery.h"
@@ -11,13 +12,15 @@
 
 namespace {
 
-// The names of one write's temporary file and backup beside the file it will replace.
+// The names of one write's temporary file and backup beside the file it will replace, which no other write
+// of any process, running or ended, has used; false when they cannot be told.
 bool LeftoverPathsFor(const char* target, ByteBuffer& temporary, ByteBuffer& backup) {
     static unsigned long counter = 0; // written from one thread only
     ++counter;
-    return AppendLeftoverStem(temporary, target, CurrentProcessId(), counter) &&
-           AppendLeftoverStem(backup, target, CurrentProcessId(), counter) &&
-           temporary.Append(kTemporarySuffix) && backup.Append(kBackupSuffix);
+    WriterId writer{};
+    return CurrentWriter(writer) && AppendLeftoverStem(temporary, target, writer, counter) &&
+           AppendLeftoverStem(backup, target, writer, counter) && temporary.Append(kTemporarySuffix) &&
+           backup.Append(kBackupSuffix);
 }
 
 // Whether a failed creation of the temporary file means that the directory takes no new files.

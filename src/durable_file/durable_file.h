@@ -32,8 +32,8 @@ enum class WriteOutcome {
     // The file is exactly as it was, still missing if it was; nothing made for the write is left.
     Unchanged,
     // The system moved the old file aside and then refused, for seconds, every way of putting either file
-    // back: the old bytes wait under "<file>.<pid>.<n>.bak", the new ones under "<file>.<pid>.<n>.tmp", and
-    // the file is missing. The next read puts it back.
+    // back: the old bytes wait under "<file>.<pid>.<started>.<n>.bak", the new ones under
+    // "<file>.<pid>.<started>.<n>.tmp", and the file is missing. The next read puts it back.
     Stranded,
 };
 

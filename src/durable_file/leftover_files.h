@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "durable_file/leftover_names.h"
+
 // Called for each plain file found: its name without a directory, its full path, and when it was last
 // written (a count that grows with time).
 using FileVisitor = void (*)(void* context, std::string_view name, std::string_view path,
@@ -14,7 +16,11 @@ using FileVisitor = void (*)(void* context, std::string_view name, std::string_v
 // one query of the directory, however many other files it holds. False when the directory cannot be listed.
 bool ListFilesBeside(const char* target, FileVisitor visit, void* context);
 
-// Whether a process that may be in the middle of writing the file runs under processId: never this
-// process, which is not writing while it asks; never an id that no process holds, or holds for another
-// program. Where that cannot be told, it may be one.
-bool MayBeWriting(unsigned long processId);
+// This process, as its leftovers name it; false when the system does not tell when it started.
+bool CurrentWriter(WriterId& out);
+
+// Whether writer may still be in the middle of writing the file: a process holds its id and started at its
+// moment, whatever program it runs. Never this process, which is not writing while it asks; never an id
+// that no process holds, or that a process started at another moment holds. Where that cannot be told, it
+// may be.
+bool MayBeWriting(const WriterId& writer);

@@ -32,7 +32,7 @@ void Collect(void* context, std::string_view name, std::string_view path, std::u
     Leftovers& found = *static_cast<Leftovers*>(context);
     LeftoverName parsed{};
     if (found.count == kMostLeftovers || !ParseLeftoverName(name, found.base, kFileNamesIgnoreCase, parsed) ||
-        MayBeWriting(parsed.processId)) {
+        MayBeWriting(parsed.writer)) {
         return;
     }
     Leftover& item = found.items[found.count];
@@ -47,7 +47,7 @@ void Collect(void* context, std::string_view name, std::string_view path, std::u
 bool HasBackup(const Leftovers& found, const LeftoverName& name) {
     for (std::size_t i = 0; i < found.count; ++i) {
         const LeftoverName& other = found.items[i].name;
-        if (other.kind == LeftoverKind::Backup && other.processId == name.processId &&
+        if (other.kind == LeftoverKind::Backup && other.writer == name.writer &&
             other.counter == name.counter) {
             return true;
         }

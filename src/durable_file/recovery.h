@@ -1,7 +1,7 @@
 #pragma once
 // Putting a file back after a replacement that was cut off: a crash, a power cut or the process ended
-// between the steps of a swap leaves the file missing, its old bytes under "<file>.<pid>.<n>.bak" and the
-// new ones under "<file>.<pid>.<n>.tmp" (leftover_names.h).
+// between the steps of a swap leaves the file missing, its old bytes under "<file>.<pid>.<started>.<n>.bak"
+// and the new ones under "<file>.<pid>.<started>.<n>.tmp" (leftover_names.h).
 
 // Runs before the file at path is read (ReadDurableFile). When the file (the file a symbolic link leads
 // to) is missing and an interrupted replacement of another process left its files beside it, puts one of

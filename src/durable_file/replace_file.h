@@ -63,6 +63,3 @@ std::FILE* OpenTemporaryFile(const char* path);
 // Removes the file at path, waiting a moment for another process that holds it; false when it is still
 // there. Needs no memory from the heap, so that it can clean up after memory has run out.
 bool RemoveFile(const char* path);
-
-// This process's id, which no other running process shares; it keeps temporary file names apart.
-unsigned long CurrentProcessId();

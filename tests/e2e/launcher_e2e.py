@@ -853,12 +853,13 @@ def folder_bytes(directory):
 
 def case_config_recovered(options):
     # What a launcher killed between the two renames of a save leaves: no config.cfg, the old bytes under
-    # .bak, the new ones under .tmp, both named with its process id. While a program under the launcher's
-    # file name runs with that id (poke.exe holding on), the files are its own; once it has ended, a start
-    # puts the new bytes in place. A folder name the ANSI code page cannot spell, under 1252.
+    # .bak, the new ones under .tmp, both named with its process id and start time. While the process
+    # that has that id and started then runs (poke.exe holding on, under another file name), the files are
+    # its own; once it has ended, a start puts the new bytes in place. A folder name the ANSI code page
+    # cannot spell, under 1252.
     with World(options, "config_recovered") as world:
         holder_dir = world.workdir("holder")
-        holder = os.path.join(holder_dir, os.path.basename(options.launcher))
+        holder = os.path.join(holder_dir, "holder.exe")
         shutil.copy2(options.poke, holder)
         holder_out = os.path.join(world.root, "holder.out")
         with open(holder_out, "wb") as out:
@@ -868,11 +869,11 @@ def case_config_recovered(options):
 
         def holder_pid():
             with open(holder_out, encoding="utf-8", errors="replace") as f:
-                return re.search(r"^pid (\d+)$", f.read(), re.M)
+                return re.search(r"^pid (\d+) started (\d+)$", f.read(), re.M)
 
         found = wait_for(holder_pid, WINDOW_TIMEOUT, 0.2)
         check(found, f"{holder} did not say its process id within {WINDOW_TIMEOUT:.0f} s")
-        stem = f"config.cfg.{found.group(1)}.1"
+        stem = f"config.cfg.{found.group(1)}.{found.group(2)}.1"
         cwd = world.workdir("Игры")
         for suffix, data in ((".bak", CONFIG_BYTES), (".tmp", SAVED_CONFIG_BYTES)):
             with open(os.path.join(cwd, stem + suffix), "wb") as f:

@@ -4,8 +4,9 @@
 //   poke.exe [--title T] [--wait-ms N] command ID              posts WM_COMMAND (BN_CLICKED) for control ID
 //   poke.exe [--title T] [--wait-ms N] close                   posts WM_CLOSE
 //   poke.exe codepage                                          prints "acp N", N the ANSI code page in force
-//   poke.exe hold FILE       prints "pid N", N its own process id, and runs until FILE exists (at most 10
-//                            minutes): a process that stays alive, e.g. under the launcher's file name
+//   poke.exe hold FILE       prints "pid N started T", its own process id and creation time (100 ns since
+//                            1601), and runs until FILE exists (at most 10 minutes): a process that stays
+//                            alive, whose leftovers a start must not touch
 //
 // The window is the one visible top-level window whose text is T ("Tavaren" unless told); poke waits up to
 // N ms (15000 unless told) for it to appear. describe prints one fact a line:
@@ -192,7 +193,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (action == "hold" && i + 1 == argc) {
-        std::printf("pid %lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+        FILETIME created{};
+        FILETIME unused[3]{};
+        GetProcessTimes(GetCurrentProcess(), &created, &unused[0], &unused[1], &unused[2]);
+        std::printf("pid %lu started %llu\n", static_cast<unsigned long>(GetCurrentProcessId()),
+                    (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
         std::fflush(stdout);
         for (int waited = 0; waited < 600000 && GetFileAttributesA(argv[i]) == INVALID_FILE_ATTRIBUTES;
              waited += 50) {

@@ -10,8 +10,54 @@
 #include <unistd.h>
 
 #include "bytes/byte_buffer.h"
+#include "bytes/decimal.h"
 #include "durable_file/path_name.h"
-#include "durable_file/replace_file.h"
+
+namespace {
+
+// When the process with processId started, in clock ticks since the system booted: the 22nd field of
+// /proc/<id>/stat, counted after the parenthesis that ends the program's name (which may hold spaces).
+bool StartOf(unsigned long processId, std::uint64_t& started) {
+    char number[kDecimalCapacity];
+    ByteBuffer path;
+    if (!path.Append("/proc/") ||
+        !path.Append(std::string_view(number, FormatDecimal(static_cast<std::int64_t>(processId), number))) ||
+        !path.Append("/stat")) {
+        return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char text[1024];
+    const std::size_t size = std::fread(text, 1, sizeof text, file);
+    std::fclose(file);
+    std::size_t at = size;
+    while (at > 0 && text[at - 1] != ')') {
+        --at;
+    }
+    // Fields 3 to 21 come before the start time.
+    for (int field = 3; at < size && field <= 22; ++field) {
+        while (at < size && text[at] == ' ') {
+            ++at;
+        }
+        std::uint64_t value = 0;
+        while (at < size && text[at] >= '0' && text[at] <= '9') {
+            value = value * 10 + static_cast<std::uint64_t>(text[at] - '0');
+            ++at;
+        }
+        while (at < size && text[at] != ' ') {
+            ++at;
+        }
+        if (field == 22) {
+            started = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     const std::string_view directory = DirectoryOf(target);
@@ -42,11 +88,24 @@ bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     return true;
 }
 
-bool MayBeWriting(unsigned long processId) {
-    // Ids that name no single process (kill would reach a whole group) are nobody's.
-    if (processId == CurrentProcessId() || processId == 0 || processId > 0x7FFFFFFFul) {
+bool CurrentWriter(WriterId& out) {
+    const auto processId = static_cast<unsigned long>(getpid());
+    if (!StartOf(processId, out.started)) {
         return false;
     }
-    // Which program holds the id is not told here: any process there may be a launcher.
-    return kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
+    out.processId = processId;
+    return true;
+}
+
+bool MayBeWriting(const WriterId& writer) {
+    WriterId self{};
+    // Ids that name no single process (kill would reach a whole group) are nobody's.
+    if ((CurrentWriter(self) && self == writer) || writer.processId == 0 || writer.processId > 0x7FFFFFFFul) {
+        return false;
+    }
+    if (kill(static_cast<pid_t>(writer.processId), 0) != 0 && errno != EPERM) {
+        return false;
+    }
+    std::uint64_t started = 0;
+    return !StartOf(writer.processId, started) || started == writer.started;
 }

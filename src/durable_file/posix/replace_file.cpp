@@ -137,7 +137,3 @@ std::FILE* OpenTemporaryFile(const char* path) {
 bool RemoveFile(const char* path) {
     return std::remove(path) == 0;
 }
-
-unsigned long CurrentProcessId() {
-    return static_cast<unsigned long>(getpid());
-}

@@ -29,8 +29,7 @@ FileCalls SystemFileCalls() {
     calls.getCurrentProcessId = GetCurrentProcessId;
     calls.openProcess = OpenProcess;
     calls.getExitCodeProcess = GetExitCodeProcess;
-    calls.queryFullProcessImageName = QueryFullProcessImageNameW;
-    calls.getModuleFileName = GetModuleFileNameW;
+    calls.getProcessTimes = GetProcessTimes;
     calls.sleep = Sleep;
     return calls;
 }

@@ -2,8 +2,9 @@
 // Every call to the system that the durable file makes on Windows, gathered in one place so that a test can
 // make any of them fail the way the system documents, or answer as another system would; the C runtime's
 // stream calls for the temporary file among them. Not in it: the string conversions (MultiByteToWideChar,
-// WideCharToMultiByte, CompareStringOrdinal), which touch no file and fail only on text that is not well
-// formed, and GetLastError, which reads back what a call (or a double, through SetLastError) left.
+// WideCharToMultiByte), which touch no file and fail only on text that is not well formed; GetLastError,
+// which reads back what a call (or a double, through SetLastError) left; and GetCurrentProcess, which
+// returns a constant that stands for the calling process.
 
 #include <cstddef>
 #include <cstdio>
@@ -54,8 +55,8 @@ struct FileCalls {
     DWORD(WINAPI* getCurrentProcessId)();
     HANDLE(WINAPI* openProcess)(DWORD access, BOOL inherit, DWORD processId);
     BOOL(WINAPI* getExitCodeProcess)(HANDLE process, LPDWORD code);
-    BOOL(WINAPI* queryFullProcessImageName)(HANDLE process, DWORD flags, LPWSTR name, PDWORD size);
-    DWORD(WINAPI* getModuleFileName)(HMODULE module, LPWSTR name, DWORD capacity);
+    BOOL(WINAPI* getProcessTimes)
+    (HANDLE process, LPFILETIME creation, LPFILETIME exit, LPFILETIME kernel, LPFILETIME user);
     // The pause between two tries while another process holds a file.
     VOID(WINAPI* sleep)(DWORD milliseconds);
 };

@@ -9,32 +9,17 @@
 
 namespace {
 
-// The longest name QueryFullProcessImageNameW can give, in UTF-16 units.
-constexpr DWORD kLongestImageName = 32768;
-
-// The file name at the end of a path.
-const wchar_t* FileNameAt(const wchar_t* path) {
-    return path + FileNameStart(std::wstring_view(path));
-}
-
-// The full path of the program that runs as process, in image.
-bool ImageOf(HANDLE process, WideString& image) {
-    if (!image.Resize(kLongestImageName)) {
+// When process started, as a count of 100 ns since 1601.
+bool StartOf(HANDLE process, std::uint64_t& started) {
+    FILETIME creation{};
+    FILETIME exit{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (!g_fileCalls.getProcessTimes(process, &creation, &exit, &kernel, &user)) {
         return false;
     }
-    DWORD size = kLongestImageName;
-    return g_fileCalls.queryFullProcessImageName(process, 0, image.data(), &size) && image.Resize(size);
-}
-
-bool IsThisProgram(const wchar_t* image) {
-    WideString own;
-    const bool known = FillWideString(own, [](wchar_t* buffer, DWORD capacity) {
-        const DWORD length = g_fileCalls.getModuleFileName(nullptr, buffer, capacity);
-        return length < capacity ? length : capacity * 2;
-    });
-    // Another program, or in doubt: the same one.
-    return !known ||
-           CompareStringOrdinal(FileNameAt(image), -1, FileNameAt(own.c_str()), -1, TRUE) == CSTR_EQUAL;
+    started = (static_cast<std::uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+    return true;
 }
 
 } // namespace
@@ -73,23 +58,28 @@ bool ListFilesBeside(const char* target, FileVisitor visit, void* context) {
     return true;
 }
 
-bool MayBeWriting(unsigned long processId) {
-    if (processId == g_fileCalls.getCurrentProcessId()) {
+bool CurrentWriter(WriterId& out) {
+    out.processId = g_fileCalls.getCurrentProcessId();
+    return StartOf(GetCurrentProcess(), out.started);
+}
+
+bool MayBeWriting(const WriterId& writer) {
+    WriterId self{};
+    if (CurrentWriter(self) && self == writer) {
         return false;
     }
-    const HANDLE process =
-        g_fileCalls.openProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+    const HANDLE process = g_fileCalls.openProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                                   static_cast<DWORD>(writer.processId));
     if (process == nullptr) {
         // No process has the id; any other refusal (another user's process, say) leaves the doubt.
         return GetLastError() != ERROR_INVALID_PARAMETER;
     }
-    // A process that has ended keeps its id while someone holds a handle to it, but writes nothing more.
+    // A process that has ended keeps its id while someone holds a handle to it, but writes nothing more;
+    // one that started at another moment is a later holder of the id.
     DWORD exitCode = 0;
-    bool mayBe = !g_fileCalls.getExitCodeProcess(process, &exitCode) || exitCode == STILL_ACTIVE;
-    if (mayBe) {
-        WideString image;
-        mayBe = !ImageOf(process, image) || IsThisProgram(image.c_str());
-    }
+    std::uint64_t started = 0;
+    const bool mayBe = (!g_fileCalls.getExitCodeProcess(process, &exitCode) || exitCode == STILL_ACTIVE) &&
+                       (!StartOf(process, started) || started == writer.started);
     g_fileCalls.closeHandle(process);
     return mayBe;
 }

@@ -489,7 +489,3 @@ bool RemoveFile(const char* path) {
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kLongestPath) > 0 &&
            RemoveWithin(widePath);
 }
-
-unsigned long CurrentProcessId() {
-    return g_fileCalls.getCurrentProcessId();
-}

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -123,6 +124,11 @@ constexpr DWORD kNextStartId = 2000;
 constexpr DWORD kThirdStartId = 2001;
 constexpr DWORD kRunningLauncherId = 3000;
 
+// When the process with an id started; an earlier process given the same id started before it.
+std::uint64_t StartedAt(DWORD processId) {
+    return 133000000000000000ull + processId;
+}
+
 struct Schedule {
     std::vector<Fault> faults;
     std::vector<Op> trace;    // every call made, in order
@@ -131,6 +137,7 @@ struct Schedule {
     bool cutInside = false;   // the call at cut does the first part of its work before the process dies
     DWORD processId = kWriterId;
     bool newFileHeld = false; // another process holds the temporary file: it can be neither moved nor copied
+    bool earlierRunLeft = false; // an earlier process with the writer's id left a backup (EarlierRunBackup)
 };
 
 Schedule* g_schedule = nullptr;
@@ -298,7 +305,34 @@ BOOL WINAPI DeleteDouble(LPCWSTR name) {
 // Pauses take no time here.
 VOID WINAPI SleepDouble(DWORD) {}
 
+// A backup that an earlier process given the writer's id left, under the name this save's backup would have
+// had if the id alone named a save: the temporary file's name with the earlier process's start in place of
+// the writer's. A save looks only at its own names, so for it the file has been there all along.
+const std::string kEarlierRunBytes = "// an earlier run's backup\r\nscreenWidth = 800\r\n";
+
+bool g_earlierRunPlanted = false;
+
+void EarlierRunBackup(const wchar_t* temporary) {
+    std::wstring name(temporary);
+    const std::wstring started = L"." + std::to_wstring(StartedAt(kWriterId)) + L".";
+    const std::size_t at = name.find(started);
+    if (at != std::wstring::npos) {
+        name.replace(at, started.size(), L"." + std::to_wstring(StartedAt(kWriterId) - 1) + L".");
+    }
+    name.replace(name.size() - 4, 4, L".bak");
+    if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::FILE* file = _wfopen(name.c_str(), L"wb");
+        g_earlierRunPlanted =
+            file != nullptr &&
+            std::fwrite(kEarlierRunBytes.data(), 1, kEarlierRunBytes.size(), file) == kEarlierRunBytes.size();
+        g_earlierRunPlanted = file != nullptr && std::fclose(file) == 0 && g_earlierRunPlanted;
+    }
+}
+
 std::FILE* OpenTemporaryDouble(const wchar_t* path, const wchar_t* mode) {
+    if (g_schedule->earlierRunLeft && g_schedule->processId == kWriterId) {
+        EarlierRunBackup(path);
+    }
     DWORD error;
     if (Fails(Op::OpenTemporary, error)) {
         errno = static_cast<int>(error);
@@ -322,12 +356,16 @@ std::size_t WriteTemporaryDouble(const void* data, std::size_t size, std::size_t
 
 // The process ids: the scenario's own, and one launcher that is running; no other process exists.
 const HANDLE kRunningLauncher = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7A7A));
+const HANDLE kThisProcess = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7C7C));
 
 DWORD WINAPI ProcessIdDouble() {
     return g_schedule->processId;
 }
 
 HANDLE WINAPI OpenProcessDouble(DWORD, BOOL, DWORD processId) {
+    if (processId == g_schedule->processId) {
+        return kThisProcess;
+    }
     if (processId != kRunningLauncherId) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -337,16 +375,21 @@ HANDLE WINAPI OpenProcessDouble(DWORD, BOOL, DWORD processId) {
 
 BOOL WINAPI ExitCodeDouble(HANDLE process, LPDWORD code) {
     *code = STILL_ACTIVE;
-    return process == kRunningLauncher;
+    return process == kRunningLauncher || process == kThisProcess;
 }
 
-// The running launcher is this same program.
-BOOL WINAPI ImageNameDouble(HANDLE process, DWORD, LPWSTR name, PDWORD size) {
-    const DWORD length = GetModuleFileNameW(nullptr, name, *size);
-    if (process != kRunningLauncher || length == 0 || length >= *size) {
+BOOL WINAPI ProcessTimesDouble(HANDLE process, LPFILETIME creation, LPFILETIME, LPFILETIME, LPFILETIME) {
+    std::uint64_t started = 0;
+    if (process == kRunningLauncher) {
+        started = StartedAt(kRunningLauncherId);
+    } else if (process == kThisProcess || process == GetCurrentProcess()) {
+        started = StartedAt(g_schedule->processId);
+    } else {
+        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *size = length;
+    creation->dwLowDateTime = static_cast<DWORD>(started);
+    creation->dwHighDateTime = static_cast<DWORD>(started >> 32);
     return TRUE;
 }
 
@@ -384,7 +427,9 @@ BOOL WINAPI ReparseDataDouble(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID o
 
 BOOL WINAPI CloseDouble(HANDLE handle) {
     // A dead process's handles are closed all the same, by the system.
-    return handle == kRunningLauncher || handle == kLinkItself ? TRUE : CloseHandle(handle);
+    return handle == kRunningLauncher || handle == kThisProcess || handle == kLinkItself
+               ? TRUE
+               : CloseHandle(handle);
 }
 
 const LauncherSettings kChosen = Settings(1280, 1024, 32, 0);
@@ -419,6 +464,13 @@ struct Outcome {
     std::vector<Op> trace;
 };
 
+// The name of a leftover of config.cfg's that writer made.
+std::string LeftoverFileName(const Situation& situation, const WriterId& writer, const char* suffix) {
+    ByteBuffer stem;
+    AppendLeftoverStem(stem, situation.content, writer, 1);
+    return std::string(stem.view()) + suffix;
+}
+
 // Puts the doubles in the system's place for one run under schedule.
 class Doubles {
 public:
@@ -440,7 +492,7 @@ public:
         g_fileCalls.getCurrentProcessId = ProcessIdDouble;
         g_fileCalls.openProcess = OpenProcessDouble;
         g_fileCalls.getExitCodeProcess = ExitCodeDouble;
-        g_fileCalls.queryFullProcessImageName = ImageNameDouble;
+        g_fileCalls.getProcessTimes = ProcessTimesDouble;
         g_fileCalls.sleep = SleepDouble;
         g_fileCalls.openStream = OpenTemporaryDouble;
         g_fileCalls.writeStream = WriteTemporaryDouble;
@@ -461,8 +513,10 @@ bool Rewrite(const Situation& situation, Schedule& schedule) {
 
 Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults, bool newFileHeld = false) {
     situation.Reset();
+    g_earlierRunPlanted = false;
     Schedule schedule{faults, {}};
     schedule.newFileHeld = newFileHeld;
+    schedule.earlierRunLeft = situation.exists;
     const bool written = Rewrite(situation, schedule);
     return {written, schedule.trace};
 }
@@ -549,9 +603,14 @@ std::string Verdict(const Situation& situation, const std::vector<Fault>& faults
     std::string temporaryBytes;
     std::string problems;
     bool backupSeen = false;
+    bool earlierRunKept = false;
     for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
         const std::string name = entry.path().filename().string();
         if (name == situation.content) {
+            continue;
+        }
+        if (ReadBytes(entry.path().string()) == kEarlierRunBytes) {
+            earlierRunKept = true;
             continue;
         }
         const bool ours =
@@ -564,6 +623,9 @@ std::string Verdict(const Situation& situation, const std::vector<Fault>& faults
         } else {
             temporaryBytes = ReadBytes(entry.path().string());
         }
+    }
+    if (g_earlierRunPlanted && !earlierRunKept) {
+        problems += " the backup an earlier process with the same id left was taken for this save's;";
     }
     const bool holdsOld = situation.exists ? present && bytes == old : !present;
     const bool holdsNew = present && bytes == now;
@@ -748,7 +810,7 @@ TEST_F(RewriteFaults, LinkedFile) {
 const std::string kRunningBytes = Lines({"// a save still under way", "screenWidth = 640"});
 
 std::string RunningName(const Situation& situation, const char* suffix) {
-    return situation.content + "." + std::to_string(kRunningLauncherId) + ".1" + suffix;
+    return LeftoverFileName(situation, {kRunningLauncherId, StartedAt(kRunningLauncherId)}, suffix);
 }
 
 void ResetWithRunningLauncher(const Situation& situation) {
@@ -795,7 +857,7 @@ std::string FolderState(const Situation& situation) {
         if (name == situation.content) {
             what = "file";
         } else if (ParseLeftoverName(name, situation.content, true, leftover)) {
-            what = std::to_string(leftover.processId) +
+            what = std::to_string(leftover.writer.processId) +
                    (leftover.kind == LeftoverKind::Backup ? ".bak" : ".tmp");
         }
         files.push_back(what + "=" + std::to_string(std::hash<std::string>()(bytes)));
@@ -919,7 +981,7 @@ protected:
             }
             if (!ParseLeftoverName(name, situation.content, true, leftover)) {
                 problems += " left " + name + ";";
-            } else if (leftover.processId == kRunningLauncherId) {
+            } else if (leftover.writer.processId == kRunningLauncherId) {
                 running += ReadBytes(entry.path().string()) == kRunningBytes ? 1 : 0;
             } else if (present && ReadBytes(entry.path().string()) == bytes) {
                 problems += " left " + name + ", which config.cfg holds;";
