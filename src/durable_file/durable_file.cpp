@@ -1,6 +1,5 @@
 #include "durable_file/durable_file.h"
 
-#include <cerrno>
 #include <cstdio>
 
 #include "durable_file/file_calls.h"
@@ -21,11 +20,6 @@ bool LeftoverPathsFor(const char* target, ByteBuffer& temporary, ByteBuffer& bac
     return CurrentWriter(writer) && AppendLeftoverStem(temporary, target, writer, counter) &&
            AppendLeftoverStem(backup, target, writer, counter) && temporary.Append(kTemporarySuffix) &&
            backup.Append(kBackupSuffix);
-}
-
-// Whether a failed creation of the temporary file means that the directory takes no new files.
-bool DirectoryRefusesNewFiles(int error) {
-    return error == EACCES || error == EPERM;
 }
 
 // How a write through a temporary file ended.
@@ -57,10 +51,10 @@ SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data
     if (!LeftoverPathsFor(target, temporary, backup)) {
         return SwapResult::Failed;
     }
-    errno = 0;
-    std::FILE* file = OpenTemporaryFile(temporary.c_str());
+    bool folderRefuses = false;
+    std::FILE* file = OpenTemporaryFile(temporary.c_str(), folderRefuses);
     if (file == nullptr) {
-        return DirectoryRefusesNewFiles(errno) ? SwapResult::Refused : SwapResult::Failed;
+        return folderRefuses ? SwapResult::Refused : SwapResult::Failed;
     }
     if (!WriteTemporaryFile(file, temporary.c_str(), data)) {
         return SwapResult::Failed;

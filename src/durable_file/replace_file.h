@@ -56,9 +56,10 @@ bool PutInEmptyPlace(const char* from, const char* to);
 // process holds beyond the budget. Returns false when the content was not written.
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget);
 
-// Creates the file at path (a new file, or one emptied) for writing as bytes, through g_fileCalls; null,
-// with errno set, when it cannot.
-std::FILE* OpenTemporaryFile(const char* path);
+// Creates the file at path (a new file, or one emptied) for writing as bytes, through g_fileCalls; null when
+// it cannot, with folderRefuses telling whether the folder takes no new files (the system refused access to
+// it), as opposed to a full disk, a failing device or any other error.
+std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses);
 
 // Removes the file at path, waiting a moment for another process that holds it; false when it is still
 // there. Needs no memory from the heap, so that it can clean up after memory has run out.

@@ -130,8 +130,11 @@ bool PutInEmptyPlace(const char* from, const char* to) {
     return std::rename(from, to) == 0;
 }
 
-std::FILE* OpenTemporaryFile(const char* path) {
-    return g_fileCalls.openStream(path, "wb");
+std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
+    errno = 0;
+    std::FILE* file = g_fileCalls.openStream(path, "wb");
+    folderRefuses = file == nullptr && (errno == EACCES || errno == EPERM);
+    return file;
 }
 
 bool RemoveFile(const char* path) {

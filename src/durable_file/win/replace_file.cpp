@@ -1,6 +1,6 @@
 #include "durable_file/replace_file.h"
 
-#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -471,13 +471,18 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
     }
 }
 
-std::FILE* OpenTemporaryFile(const char* path) {
+std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
+    folderRefuses = false;
     WideString fullPath;
     if (!ToSystemPath(path, fullPath)) {
-        errno = EINVAL;
         return nullptr;
     }
-    return g_fileCalls.openStream(fullPath.c_str(), L"wb");
+    _doserrno = ERROR_SUCCESS;
+    std::FILE* file = g_fileCalls.openStream(fullPath.c_str(), L"wb");
+    // The C runtime keeps the system's own error in _doserrno; its errno says EACCES for many others too
+    // (a write-protected or failing device, a sharing violation), which are no refusal of the folder.
+    folderRefuses = file == nullptr && _doserrno == ERROR_ACCESS_DENIED;
+    return file;
 }
 
 bool RemoveFile(const char* path) {

@@ -70,6 +70,9 @@ private:
 // A folder that takes no new files: only config.cfg itself was opened up to the player.
 std::FILE* RefuseNewFiles(const PathChar*, const PathChar*) {
     errno = EACCES;
+#ifdef _WIN32
+    _doserrno = ERROR_ACCESS_DENIED;
+#endif
     return nullptr;
 }
 

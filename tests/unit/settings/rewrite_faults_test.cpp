@@ -92,7 +92,9 @@ std::vector<DWORD> ErrorsOf(Op op) {
     case Op::Copy:
         return {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_DISK_FULL};
     case Op::OpenTemporary:
-        return {EACCES, ENOSPC};
+        // A folder that takes no new file; a write-protected or failing device, which the C runtime also
+        // reports as EACCES; a full disk.
+        return {ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT, ERROR_DISK_FULL};
     case Op::FinalPath:
         // Drivers without the call (RAM disks, image mounts), and shares whose parent folder is closed.
         return {ERROR_INVALID_FUNCTION, ERROR_ACCESS_DENIED};
@@ -335,7 +337,9 @@ std::FILE* OpenTemporaryDouble(const wchar_t* path, const wchar_t* mode) {
     }
     DWORD error;
     if (Fails(Op::OpenTemporary, error)) {
-        errno = static_cast<int>(error);
+        // What the C runtime keeps: the system's error, and its own rough translation.
+        _doserrno = error;
+        errno = error == ERROR_DISK_FULL ? ENOSPC : EACCES;
         return nullptr;
     }
     return _wfopen(path, mode);
@@ -684,6 +688,16 @@ std::string LinkVerdict(const fs::path& link, const fs::path& content) {
     return problems;
 }
 
+// Whether the trace makes the call op at or before position call.
+bool Reaches(const std::vector<Op>& trace, std::size_t call, Op op) {
+    for (std::size_t i = 0; i <= call && i < trace.size(); ++i) {
+        if (trace[i] == op) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class RewriteFaults : public testing::Test {
 protected:
     // Runs one scenario and checks it; returns its trace.
@@ -692,6 +706,12 @@ protected:
         const Outcome outcome = RunScenario(situation, faults, newFileHeld);
         ++scenarios_;
         std::string problems = Verdict(situation, faults, outcome.written, newFileHeld);
+        for (const Fault& fault : faults) {
+            if (fault.op == Op::OpenTemporary && fault.error != ERROR_ACCESS_DENIED &&
+                Reaches(outcome.trace, outcome.trace.size(), Op::SetEnd)) {
+                problems += " wrote config.cfg in place, though the folder takes new files;";
+            }
+        }
         if (situation.path != (situation.folder / situation.content).string()) {
             problems += LinkVerdict(situation.path, situation.folder / situation.content);
         }
@@ -826,15 +846,6 @@ bool Start(const Situation& situation, Schedule& schedule, LauncherSettings& rea
     const Doubles doubles(schedule);
     read = Settings(0, 0, 0, 0);
     return ReadSettingsFile(situation.path.c_str(), read);
-}
-
-bool Reaches(const std::vector<Op>& trace, std::size_t call, Op op) {
-    for (std::size_t i = 0; i <= call && i < trace.size(); ++i) {
-        if (trace[i] == op) {
-            return true;
-        }
-    }
-    return false;
 }
 
 bool ShowsThrough(const std::vector<Fault>& faults) {
