@@ -67,6 +67,7 @@ SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data
         RemoveFile(temporary.c_str());
         return SwapResult::Refused;
     case ReplaceOutcome::Held:
+    case ReplaceOutcome::Unflushed:
         RemoveFile(temporary.c_str());
         return SwapResult::Failed;
     case ReplaceOutcome::Stranded:

@@ -28,6 +28,9 @@ enum class ReplaceOutcome {
     // As Unchanged, because another process held target past the budget: any other way of writing it would
     // meet the same holder.
     Held,
+    // As Unchanged, because the replacement could not be made durable (a failing flush: the disk is full or
+    // failing), so no other way of writing is safer.
+    Unflushed,
     // The system refused every way of putting either file back in target's place: the old bytes are under
     // the backup's name, the new ones under the replacement's, and target is missing. Both stay.
     Stranded,

@@ -89,7 +89,7 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
         return ReplaceOutcome::Unchanged;
     }
     if (!SyncPath(replacement)) {
-        return ReplaceOutcome::Unchanged;
+        return ReplaceOutcome::Unflushed;
     }
     if (std::rename(replacement, target) != 0) {
         return ReplaceOutcome::Unchanged;

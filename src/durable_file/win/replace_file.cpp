@@ -404,6 +404,9 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
     Replacement swap{fullReplacement.c_str(), fullTarget.c_str(), fullBackup.c_str()};
     // 1. The new content onto the disk, before it takes the old file's place.
     Step step = TryStep(Way::Flush, swap, budget);
+    if (step == Step::Refused || step == Step::Held) {
+        return ReplaceOutcome::Unflushed;
+    }
     // 2. The swap, which keeps the old file's security descriptor, streams and attributes.
     if (step == Step::Done) {
         step = TryStep(Way::Swap, swap, budget);

@@ -706,10 +706,21 @@ protected:
         const Outcome outcome = RunScenario(situation, faults, newFileHeld);
         ++scenarios_;
         std::string problems = Verdict(situation, faults, outcome.written, newFileHeld);
+        // The write in place, the last resort, only where the folder refused the temporary file: never after
+        // another error in making it or putting it on the disk.
+        const std::size_t inPlace = static_cast<std::size_t>(
+            std::find(outcome.trace.begin(), outcome.trace.end(), Op::SetEnd) - outcome.trace.begin());
         for (const Fault& fault : faults) {
-            if (fault.op == Op::OpenTemporary && fault.error != ERROR_ACCESS_DENIED &&
-                Reaches(outcome.trace, outcome.trace.size(), Op::SetEnd)) {
-                problems += " wrote config.cfg in place, though the folder takes new files;";
+            const bool ioError = (fault.op == Op::OpenTemporary && fault.error != ERROR_ACCESS_DENIED) ||
+                                 fault.op == Op::WriteTemporary || fault.op == Op::Flush;
+            if (ioError && fault.call < inPlace && inPlace < outcome.trace.size()) {
+                problems += " wrote config.cfg in place after an error that was no refusal of the folder;";
+            }
+            const auto after = outcome.trace.begin() + static_cast<std::ptrdiff_t>(fault.call) + 1;
+            if (fault.op == Op::Flush && fault.call < inPlace &&
+                (std::find(after, outcome.trace.end(), Op::Replace) != outcome.trace.end() ||
+                 std::find(after, outcome.trace.end(), Op::Move) != outcome.trace.end())) {
+                problems += " put the new file in place after its flush failed;";
             }
         }
         if (situation.path != (situation.folder / situation.content).string()) {
