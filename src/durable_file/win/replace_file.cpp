@@ -142,14 +142,22 @@ void RestoreAttributes(const wchar_t* target, DWORD old) {
 }
 
 // PutInEmptyPlace on full paths; copied tells whether from is still there. What shows at to meanwhile is
-// to's current content and is replaced (the rule in durable_file.h).
+// to's current content and is replaced (the rule in durable_file.h). A copy counts only once it is on the
+// disk, since its source may go next.
 bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied) {
     copied = false;
     if (g_fileCalls.moveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
     }
-    copied = g_fileCalls.copyFile(from, to, FALSE) != FALSE;
-    return copied;
+    if (!g_fileCalls.copyFile(from, to, FALSE)) {
+        return false;
+    }
+    if (FlushToDisk(to) != ERROR_SUCCESS) {
+        RemoveWithin(to); // the copy just made, which may not be whole on the disk: the place is empty again
+        return false;
+    }
+    copied = true;
+    return true;
 }
 
 // target is missing: the new file is under replacement, the old one under backup (null when there is

@@ -140,6 +140,8 @@ struct Schedule {
     DWORD processId = kWriterId;
     bool newFileHeld = false; // another process holds the temporary file: it can be neither moved nor copied
     bool earlierRunLeft = false; // an earlier process with the writer's id left a backup (EarlierRunBackup)
+    std::wstring unflushedCopy = {};       // a copy made, with nothing flushed since
+    bool removedBeforeCopyFlushed = false; // a file was deleted meanwhile
 };
 
 Schedule* g_schedule = nullptr;
@@ -229,7 +231,11 @@ BOOL WINAPI SetAttributesDouble(LPCWSTR name, DWORD attributes) {
 }
 
 BOOL WINAPI FlushDouble(HANDLE file) {
-    return Refuses(Op::Flush) ? FALSE : FlushFileBuffers(file);
+    if (Refuses(Op::Flush) || !FlushFileBuffers(file)) {
+        return FALSE;
+    }
+    g_schedule->unflushedCopy.clear();
+    return TRUE;
 }
 
 // What ReplaceFileW leaves when it fails, as its documentation gives it: 1175 and the conflicts leave
@@ -293,15 +299,28 @@ BOOL WINAPI MoveDouble(LPCWSTR from, LPCWSTR to, DWORD flags) {
 
 // A copy that fails leaves no destination: the system removes what it had copied.
 BOOL WINAPI CopyDouble(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-    return Refuses(Op::Copy) || IsHeld(from) ? FALSE : CopyFileW(from, to, failIfExists);
+    if (Refuses(Op::Copy) || IsHeld(from) || !CopyFileW(from, to, failIfExists)) {
+        return FALSE;
+    }
+    g_schedule->unflushedCopy = to;
+    return TRUE;
 }
 
 DWORD WINAPI FinalPathDouble(HANDLE file, LPWSTR path, DWORD capacity, DWORD flags) {
     return Refuses(Op::FinalPath) ? 0 : GetFinalPathNameByHandleW(file, path, capacity, flags);
 }
 
+// A power cut keeps a delete but may lose a copy that never reached the disk.
 BOOL WINAPI DeleteDouble(LPCWSTR name) {
-    return Refuses(Op::Delete) ? FALSE : DeleteFileW(name);
+    if (Refuses(Op::Delete)) {
+        return FALSE;
+    }
+    if (g_schedule->unflushedCopy == name) {
+        g_schedule->unflushedCopy.clear(); // the copy itself
+    } else if (!g_schedule->unflushedCopy.empty()) {
+        g_schedule->removedBeforeCopyFlushed = true;
+    }
+    return DeleteFileW(name);
 }
 
 // Pauses take no time here.
@@ -466,6 +485,7 @@ struct Situation {
 struct Outcome {
     bool written;
     std::vector<Op> trace;
+    bool removedBeforeCopyFlushed;
 };
 
 // The name of a leftover of config.cfg's that writer made.
@@ -522,7 +542,7 @@ Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults
     schedule.newFileHeld = newFileHeld;
     schedule.earlierRunLeft = situation.exists;
     const bool written = Rewrite(situation, schedule);
-    return {written, schedule.trace};
+    return {written, schedule.trace, schedule.removedBeforeCopyFlushed};
 }
 
 bool HasAlways(const std::vector<Fault>& faults, Op op) {
@@ -698,6 +718,17 @@ bool Reaches(const std::vector<Op>& trace, std::size_t call, Op op) {
     return false;
 }
 
+// Where the trace first swaps, moves or copies a file into config.cfg's place (its size if never): the
+// flushes before it are the temporary file's.
+std::size_t FirstPutInPlace(const std::vector<Op>& trace) {
+    std::size_t call = 0;
+    while (call < trace.size() && trace[call] != Op::Replace && trace[call] != Op::Move &&
+           trace[call] != Op::Copy) {
+        ++call;
+    }
+    return call;
+}
+
 class RewriteFaults : public testing::Test {
 protected:
     // Runs one scenario and checks it; returns its trace.
@@ -706,6 +737,9 @@ protected:
         const Outcome outcome = RunScenario(situation, faults, newFileHeld);
         ++scenarios_;
         std::string problems = Verdict(situation, faults, outcome.written, newFileHeld);
+        if (outcome.removedBeforeCopyFlushed) {
+            problems += " deleted a file before a copy was on the disk;";
+        }
         // The write in place, the last resort, only where the folder refused the temporary file: never after
         // another error in making it or putting it on the disk.
         const std::size_t inPlace = static_cast<std::size_t>(
@@ -717,7 +751,7 @@ protected:
                 problems += " wrote config.cfg in place after an error that was no refusal of the folder;";
             }
             const auto after = outcome.trace.begin() + static_cast<std::ptrdiff_t>(fault.call) + 1;
-            if (fault.op == Op::Flush && fault.call < inPlace &&
+            if (fault.op == Op::Flush && fault.call < FirstPutInPlace(outcome.trace) &&
                 (std::find(after, outcome.trace.end(), Op::Replace) != outcome.trace.end() ||
                  std::find(after, outcome.trace.end(), Op::Move) != outcome.trace.end())) {
                 problems += " put the new file in place after its flush failed;";
@@ -947,6 +981,10 @@ protected:
         next.processId = kNextStartId;
         LauncherSettings read;
         bool readIt = Start(situation, next, read);
+        if (next.removedBeforeCopyFlushed && ++failures_ <= 10) {
+            ADD_FAILURE() << Describe(situation, faults) << " cut off at call " << call
+                          << ": the next start deleted a file before its copy was on the disk";
+        }
         Judge(situation, faults, call, inside, kNoCut, inPlace, readIt, read);
         // Cutting the next start off depends only on the folder the crash left: once for each such folder.
         const bool recovered = (Reaches(next.trace, next.trace.size(), Op::Move) ||
