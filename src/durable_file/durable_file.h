@@ -4,11 +4,13 @@
 // moment leaves the old bytes or the new ones, never a mixture. Paths are the platform's own narrow paths:
 // UTF-8 on Windows, never the ANSI code page.
 //
-// The rule every removal and replacement in this folder keeps: no bytes are removed while they exist
-// nowhere else. The old content stays, where it is or under the backup's name, until the new content is
-// whole and on the disk in its place; a file made here goes only once the target holds its bytes, or when
-// it never took part in a replacement. What shows under the target's name when a file is put there is the
-// target's current content, which the replacement replaces, as any write of the file does.
+// The rule every removal and replacement in this folder keeps: no bytes are removed while the file may
+// still need them and they exist nowhere else. The old content stays, where it is or under the backup's
+// name, until the new content is whole and on the disk in its place (or the old is back); the files a
+// replacement made go once it has ended, so that none can be chosen again: when the target holds the bytes
+// of one of them, or when one is left alone (a temporary file that never took part in a swap, a backup
+// that outlived its swap). What shows under the target's name when a file is put there is the target's
+// current content, which the replacement replaces, as any write of the file does.
 
 #include <string_view>
 

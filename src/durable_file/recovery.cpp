@@ -44,35 +44,32 @@ void Collect(void* context, std::string_view name, std::string_view path, std::u
     }
 }
 
-bool HasBackup(const Leftovers& found, const LeftoverName& name) {
+// The other file of item's replacement: its backup for a temporary file, and the other way round.
+const Leftover* PartnerOf(const Leftovers& found, const Leftover& item) {
     for (std::size_t i = 0; i < found.count; ++i) {
         const LeftoverName& other = found.items[i].name;
-        if (other.kind == LeftoverKind::Backup && other.writer == name.writer &&
-            other.counter == name.counter) {
-            return true;
+        if (other.kind != item.name.kind && other.writer == item.name.writer &&
+            other.counter == item.name.counter) {
+            return &found.items[i];
         }
     }
-    return false;
+    return nullptr;
 }
 
 bool Newer(const Leftover& a, const Leftover& b) {
     return a.lastWrite != b.lastWrite ? a.lastWrite > b.lastWrite : a.name.counter > b.name.counter;
 }
 
-// The file to put back: a temporary file whose swap had begun, else a backup; the newest of its kind.
+// The file to put back: the newest temporary file whose backup shows that its swap had begun (it was
+// complete and on the disk before the swap started). A backup alone is never put back: its replacement
+// had ended, and a file missing since is the doing of the player or the game.
 const Leftover* ChooseSource(const Leftovers& found) {
     const Leftover* best = nullptr;
-    bool bestRollsForward = false;
     for (std::size_t i = 0; i < found.count; ++i) {
         const Leftover& item = found.items[i];
-        const bool rollsForward = item.name.kind == LeftoverKind::Temporary && HasBackup(found, item.name);
-        if (!rollsForward && item.name.kind != LeftoverKind::Backup) {
-            continue; // a lone temporary file
-        }
-        if (best == nullptr || rollsForward > bestRollsForward ||
-            (rollsForward == bestRollsForward && Newer(item, *best))) {
+        if (item.name.kind == LeftoverKind::Temporary && PartnerOf(found, item) != nullptr &&
+            (best == nullptr || Newer(item, *best))) {
             best = &item;
-            bestRollsForward = rollsForward;
         }
     }
     return best;
@@ -96,20 +93,40 @@ void RecoverInterruptedReplacement(const char* path) {
     ReadOutcome outcome = ReadWholeFile(target.c_str(), current, budget);
     if (outcome == ReadOutcome::Missing) {
         const Leftover* source = ChooseSource(found);
-        if (source == nullptr || !PutInEmptyPlace(source->path.c_str(), target.c_str())) {
-            return;
+        if (source != nullptr) {
+            if (!PutInEmptyPlace(source->path.c_str(), target.c_str())) {
+                return;
+            }
+            outcome = ReadWholeFile(target.c_str(), current, budget);
         }
-        outcome = ReadWholeFile(target.c_str(), current, budget);
     }
-    if (outcome != ReadOutcome::Read) {
+    if (outcome == ReadOutcome::Failed) {
         return;
     }
+    // Which leftovers the file now holds exactly, and which are gone (the one put in place), decided before
+    // any goes.
+    bool holds[kMostLeftovers] = {};
+    bool gone[kMostLeftovers] = {};
     ByteBuffer bytes;
     for (std::size_t i = 0; i < found.count; ++i) {
-        const char* leftover = found.items[i].path.c_str();
-        // Its bytes are in the file now (the rule in durable_file.h).
-        if (ReadWholeFile(leftover, bytes, budget) == ReadOutcome::Read && bytes.view() == current.view()) {
-            RemoveFile(leftover);
+        const ReadOutcome read = ReadWholeFile(found.items[i].path.c_str(), bytes, budget);
+        holds[i] =
+            outcome == ReadOutcome::Read && read == ReadOutcome::Read && bytes.view() == current.view();
+        gone[i] = read == ReadOutcome::Missing;
+    }
+    // A replacement has ended when the file holds the bytes of one of its two files (put in place, or put
+    // back), or when one of them is gone: a lone temporary file never took part in a swap, a lone backup
+    // outlived a swap that ended. Its files go then, and only then (the rule in durable_file.h); where the
+    // file holds neither (another program's file shows in its place), both stay.
+    bool ended[kMostLeftovers] = {};
+    for (std::size_t i = 0; i < found.count; ++i) {
+        const Leftover* partner = PartnerOf(found, found.items[i]);
+        ended[i] =
+            partner == nullptr || holds[i] || holds[partner - found.items] || gone[partner - found.items];
+    }
+    for (std::size_t i = 0; i < found.count; ++i) {
+        if (ended[i]) {
+            RemoveFile(found.items[i].path.c_str());
         }
     }
 }

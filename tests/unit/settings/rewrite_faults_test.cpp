@@ -986,6 +986,7 @@ protected:
                           << ": the next start deleted a file before its copy was on the disk";
         }
         Judge(situation, faults, call, inside, kNoCut, inPlace, readIt, read);
+        PlayerDeletesTheFile(situation, faults, call, inside);
         // Cutting the next start off depends only on the folder the crash left: once for each such folder.
         const bool recovered = (Reaches(next.trace, next.trace.size(), Op::Move) ||
                                 Reaches(next.trace, next.trace.size(), Op::Copy) ||
@@ -1007,6 +1008,25 @@ protected:
             ++recoveriesCut_;
             Judge(situation, faults, call, inside, startCut, inPlace, readIt, read);
         }
+    }
+
+    // The player deletes config.cfg to reset the game's settings, and starts again: it stays missing.
+    void PlayerDeletesTheFile(const Situation& situation, const std::vector<Fault>& faults, std::size_t call,
+                              bool inside) {
+        const fs::path config = situation.folder / situation.content;
+        if (!fs::exists(config) || ReadBytes(config.string()) == kOtherBytes) {
+            return;
+        }
+        fs::remove(config);
+        Schedule later{{}, {}};
+        later.processId = kThirdStartId;
+        LauncherSettings read;
+        if (Start(situation, later, read) && ++failures_ <= 10) {
+            ADD_FAILURE() << Describe(situation, faults) << " cut off at call " << call
+                          << (inside ? " inside" : "")
+                          << ", then config.cfg deleted: the next start brought it back";
+        }
+        ++resets_;
     }
 
     void Judge(const Situation& situation, const std::vector<Fault>& faults, std::size_t call, bool inside,
@@ -1043,8 +1063,8 @@ protected:
                 problems += " left " + name + ";";
             } else if (leftover.writer.processId == kRunningLauncherId) {
                 running += ReadBytes(entry.path().string()) == kRunningBytes ? 1 : 0;
-            } else if (present && ReadBytes(entry.path().string()) == bytes) {
-                problems += " left " + name + ", which config.cfg holds;";
+            } else if (whole) {
+                problems += " left " + name + " of a save that has ended;";
             }
         }
         if (running != 2) {
@@ -1065,13 +1085,15 @@ protected:
 
     void TearDown() override {
         std::printf(
-            "rewrite crash points: %u scenarios, %u with the next start cut off too, %u tore a rewrite "
-            "in place, %u left another program's file in config.cfg's place, %u failed\n",
-            scenarios_, recoveriesCut_, torn_, otherFile_, failures_);
+            "rewrite crash points: %u scenarios, %u with the next start cut off too, %u then reset by the "
+            "player, %u tore a rewrite in place, %u left another program's file in config.cfg's place, %u "
+            "failed\n",
+            scenarios_, recoveriesCut_, resets_, torn_, otherFile_, failures_);
     }
 
     unsigned scenarios_ = 0;
     unsigned recoveriesCut_ = 0;
+    unsigned resets_ = 0;
     std::set<std::string> seen_;
     unsigned torn_ = 0;
     unsigned otherFile_ = 0;
