@@ -6,9 +6,8 @@
 #   wine10-root.sh ensure           make the root unless it is there, whole and current (needs root then)
 #   wine10-root.sh run CMD [ARG...] run CMD in the root as the calling user, in the current directory
 #   wine10-root.sh check            say in one line why this user cannot run commands in the root, if so
-#   wine10-root.sh probe PROGRAM    say in one line why Wine 10 in the root cannot start PROGRAM, if so: a
-#                                   32-bit Windows program that exits with 0 (a stub); some kernels give
-#                                   32-bit code nowhere to run, not even in new WoW64
+#   wine10-root.sh probe PROGRAM    the same, or why Wine 10 there cannot start PROGRAM (a 32-bit stub
+#                                   exiting with 0): some kernels let 32-bit code run nowhere at all
 #   wine10-root.sh path             print where the root lives
 #
 # Where: $TAVAREN_WINE10_ROOT, by default /var/cache/tavaren/wine10-root: outside every clone, made once
@@ -173,9 +172,10 @@ ensure() {
 
 # --- running in the root ----------------------------------------------------------------------------------
 
-# Says in one line why this user cannot start a sandbox, if so.
+# Says in one line why this user cannot run commands in the root (it is not made, or no sandbox starts).
 check() {
     local error
+    is_whole || fail "the root $root is missing or out of date: run scripts/install-deps.sh"
     command -v bwrap >/dev/null 2>&1 || fail "bubblewrap is missing (scripts/install-deps.sh installs it)"
     error="$(bwrap --ro-bind / / --unshare-pid true 2>&1 | head -n 1)" && [ -z "$error" ] && return 0
     if [ "$(id -u)" = 0 ]; then
@@ -191,15 +191,9 @@ passed_variables() {
     compgen -e | grep -E '^(TAVAREN_[A-Z0-9_]*|WINE[A-Z]*|DISPLAY|CI|TERM|TZ|LANG|LC_[A-Z]*)$' || true
 }
 
-# Says in one line why no command can run in the root, if so: it is not made, or bubblewrap fails.
-usable() {
-    is_whole || fail "the root $root is missing or out of date: run scripts/install-deps.sh"
-    check
-}
-
 run() {
     [ "$#" -gt 0 ] || fail "usage: wine10-root.sh run COMMAND [ARGUMENT...]"
-    usable
+    check
     local uid name home args=() entry top environment=() workdir=/
     uid="$(id -u)"
     name="$(id -un 2>/dev/null || echo player)"
@@ -252,12 +246,11 @@ run() {
         8< <(grep -v "^[^:]*:[^:]*:$uid:" "$root/etc/passwd"; echo "$name:x:$uid:$(id -g)::$home:/bin/sh")
 }
 
-# Starts PROGRAM under Wine 10 in the root, in a scratch folder and prefix.
+# PROGRAM runs under Wine 10 in the root, in a scratch folder and prefix.
 probe() {
     local program="$1" scratch="$repo/build/probe32" status=0
-    usable
-    rm -rf "$scratch"
-    mkdir -p "$scratch"
+    check
+    rm -rf "$scratch" && mkdir -p "$scratch"
     (cd "$scratch" && run "$repo/tests/support/with-fresh-prefix.sh" "$scratch/wineprefix" \
         /usr/lib/wine/wine64 "$program" </dev/null >/dev/null 2>&1) || status=$?
     rm -rf "$scratch"

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# Sourced by everything that runs Windows programs under Wine: the one place a prefix is made and booted.
-#   . tests/support/wine-prefix.sh     (also sources wine32.sh beside it)
-#   WINEPREFIX=... wine_prefix_ready   boot the prefix and set it up for the tests, once
-#   wine_prefix_start [SECONDS]        start its wineserver and Wine's services before programs run
-#   wine_prefix_stop                   stop the wineservers of it and of the dummy X server's prefix beside it
-#   wine_prefix_remove                 stop them and remove both prefixes, the end-to-end copies, locks, logs
-# Exports the Wine settings every run uses (no debug output, Mono and the HTML engine disabled so booting
-# never offers to download them, 64-bit prefixes) unless the caller chose others. Every function works on
-# $WINEPREFIX, which the caller sets.
+# Sourced (with wine32.sh beside it) wherever Windows programs run under Wine: the one place a prefix is
+# made and booted. Each function works on $WINEPREFIX, which the caller sets:
+#   wine_prefix_ready           boot the prefix and set it up for the tests, once
+#   wine_prefix_start [SECONDS] start its wineserver and Wine's services before programs run
+#   wine_prefix_stop            stop the wineservers of it and of the dummy X server's prefix beside it
+#   wine_prefix_remove          stop them and remove both prefixes, the end-to-end copies, locks and logs
+# Exports the settings every run uses, unless the caller chose others: no debug output, Mono and the HTML
+# engine disabled (so booting never offers to download them), 64-bit prefixes.
 wine_support="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source-path=SCRIPTDIR source-path=SCRIPTDIR/../tests/support source=wine32.sh
 . "$wine_support/wine32.sh"
+WINE64=/usr/lib/wine/wine64
 export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}" WINEARCH=win64
 
 # Boots a fresh prefix and sets what the tests rely on:

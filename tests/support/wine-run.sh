@@ -11,10 +11,7 @@ export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/tavaren-wine-$(id -u)}"
 # shellcheck source=wine-prefix.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 
-if [ "$#" -lt 1 ]; then
-    echo "usage: wine-run.sh program.exe [arguments...]" >&2
-    exit 125
-fi
+[ "$#" -ge 1 ] || { echo "usage: wine-run.sh program.exe [arguments...]" >&2; exit 125; }
 
 # The machine field of the PE header: 8664 for x86-64, 014c for x86.
 machine() {

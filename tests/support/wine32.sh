@@ -10,13 +10,10 @@
 # answer comes from an attempt on this machine, never from its name or its kernel's version: whether a
 # kernel runs 32-bit programs differs between machines of the same kind.
 
+WINE32=/usr/lib/wine/wine
+WINE_I386_DLLS=/usr/lib/x86_64-linux-gnu/wine/i386-windows
 # shellcheck disable=SC2034 # read by the scripts that source this file
-{
-    WINE32=/usr/lib/wine/wine
-    WINE64=/usr/lib/wine/wine64
-    WINE_I386_DLLS=/usr/lib/x86_64-linux-gnu/wine/i386-windows
-    wine32_reason=""
-}
+wine32_reason=""
 
 kernel_runs_32bit() {
     local dir="$1" probe status error

@@ -17,5 +17,4 @@ trap wine_prefix_stop EXIT
 trap 'exit 130' INT TERM
 wine_prefix_ready || exit 1
 wine_prefix_start
-
 "$@"
