@@ -60,17 +60,13 @@ out="$root/build/bench"
 x64="$out/test-x64"
 x86="$root/build/release-x86"
 x_probe="$out/x_probe"
-WINE64=/usr/lib/wine/wine64
-# shellcheck source=../tests/support/wine32.sh
-. "$root/tests/support/wine32.sh"
+# shellcheck source=../tests/support/wine-prefix.sh
+. "$root/tests/support/wine-prefix.sh"
 
 export WINEPREFIX="${TAVAREN_BENCH_PREFIX:-/tmp/wp-bench}"
 if [ "$inside_wine10" = 1 ]; then
     WINEPREFIX="$out/wineprefix-wine10"
 fi
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
 
 # Unix time in microseconds, without starting a process.
 now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
@@ -92,7 +88,7 @@ cleanup() {
     done
     if [ "$server_started" = 1 ]; then
         # Ends what is left in the benchmark's prefix (a stand-in game, the desktop) and its server.
-        wineserver -k </dev/null >/dev/null 2>&1 || true
+        wine_prefix_stop
     fi
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
@@ -187,16 +183,11 @@ fi
 # ---- Wine prefix, booted once and kept warm ------------------------------------------------------------
 if [ -z "$x86_note" ] && [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
     echo "bench: $wine32_reason: making it anew" >&2
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    rm -rf "$WINEPREFIX"
+    wine_prefix_remove
 fi
-if [ ! -f "$WINEPREFIX/.tavaren-bench-ready" ]; then
-    echo "bench: preparing the Wine prefix $WINEPREFIX" >&2
-    mkdir -p "$WINEPREFIX"
-    "$root/tests/support/wine-prefix-setup.sh" </dev/null >/dev/null 2>&1 || die "could not prepare $WINEPREFIX"
-    touch "$WINEPREFIX/.tavaren-bench-ready"
-fi
-wineserver -p </dev/null >/dev/null 2>&1 || true
+echo "bench: preparing the Wine prefix $WINEPREFIX" >&2
+wine_prefix_ready || die "could not prepare $WINEPREFIX"
+wine_prefix_start
 server_started=1
 "$WINE64" "$hold_exe" </dev/null >/dev/null 2>&1 &
 hold_pid=$!
@@ -388,10 +379,8 @@ cd "$root"
 cleanup
 server_started=0
 rundir=""
-if ! wine10_note="$("$wine10_root" run true 2>&1)"; then
+if ! wine10_note="$("$wine10_root" probe "$x86/bench/stub_game/_Tavaren.exe" 2>&1)"; then
     echo "32-bit under Wine 10: not run, ${wine10_note#wine10-root: }"
-elif ! wine10_runs_32bit "$root" "$x86/bench/stub_game/_Tavaren.exe"; then
-    echo "32-bit under Wine 10: not run, $wine32_reason"
 else
     "$wine10_root" run "$root/bench/bench.sh" --inside-wine10 --runs "$runs" --settle "$settle_ms" \
         --timeout "$timeout_s" </dev/null || echo "32-bit under Wine 10: the benchmark failed in the root"

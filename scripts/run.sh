@@ -21,8 +21,8 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
 # shellcheck source=../tests/support/private-xvfb.sh
 . tests/support/private-xvfb.sh
-# shellcheck source=../tests/support/wine32.sh
-. tests/support/wine32.sh
+# shellcheck source=../tests/support/wine-prefix.sh
+. tests/support/wine-prefix.sh
 
 # The 64-bit test build provides poke.exe, which reads a 32-bit launcher's window as well; the release
 # build the stand-in game.
@@ -46,7 +46,7 @@ cleanup() {
         kill "$launcher_pid" 2>/dev/null || true
     fi
     if [ "$own_prefix" = true ]; then
-        wineserver -k </dev/null >/dev/null 2>&1 || true
+        wine_prefix_stop
     fi
     for pid in "$xvfb_pid" "$portal_pid"; do
         if [ -n "$pid" ]; then
@@ -79,14 +79,14 @@ if [ -z "${TAVAREN_RUN_IN_ROOT:-}" ]; then
     else
         no_wine32="$wine32_reason"
         scripts/wine10-root.sh ensure
-        if wine10_runs_32bit "$repo" "$game_stub"; then
+        if no_wine10="$(scripts/wine10-root.sh probe "$game_stub" 2>&1)"; then
             say "showing the shipped 32-bit Tavaren.exe under Wine 10 (new WoW64) in the root" \
                 "$(scripts/wine10-root.sh path): Debian 12's 32-bit Wine cannot run here, $no_wine32"
             export TAVAREN_RUN_IN_ROOT=1
             exec scripts/wine10-root.sh run scripts/run.sh
         fi
         # No Wine here runs 32-bit code: the same sources built for 64-bit Windows stand in.
-        say "no Wine here runs a 32-bit program ($no_wine32; $wine32_reason):" \
+        say "no Wine here runs a 32-bit program ($no_wine32; ${no_wine10#wine10-root: }):" \
             "showing the 64-bit build of the same sources ($build) under wine64 instead"
         cmake --build "$build" -j2 --target Tavaren tavaren_e2e_stub_game
         launcher_build="$build"
@@ -104,8 +104,7 @@ export WINEPREFIX
 if [ "$launcher_is_32bit" = true ] && [ -f "$WINEPREFIX/system.reg" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
     [ "$own_prefix" = true ] || { say "$wine32_reason: $launcher cannot run in it"; exit 1; }
     say "$wine32_reason: making it anew"
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    rm -rf "$WINEPREFIX" "$WINEPREFIX.lock" "$WINEPREFIX.setup.log"
+    wine_prefix_remove
 fi
 
 # The portal the launcher points at; the demo portal stands in for it when it is a local address (over
@@ -147,7 +146,6 @@ else
     say "the build's portal ($origin) is not local: no demo portal"
 fi
 
-export WINEDEBUG="${WINEDEBUG:--all}"
 export TAVAREN_URL_LOG="$demo/urls.log"
 
 interactive=false
@@ -161,7 +159,7 @@ else
 fi
 
 say "preparing the Wine prefix $WINEPREFIX"
-"$support/wine-prefix-ready.sh"
+wine_prefix_ready
 
 say "starting Tavaren.exe in $demo on display $DISPLAY"
 (cd "$demo" && exec "$support/wine-run.sh" "$launcher") </dev/null >"$demo/launcher.log" 2>&1 &

@@ -182,8 +182,6 @@ cmake --preset native >/dev/null
 cmake --build build/native -j2
 
 section "test environment"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
 rm -f build/test-x64/urls.log build/test-x86/urls.log build/test-x86/urls-wine10.log
 rm -rf build/test-x64/tests/e2e/work build/test-x86/tests/e2e/work
 mkdir -p "$repo/build"
@@ -226,7 +224,8 @@ fi
 
 # Whether Wine 10 in the root starts a 32-bit program here: some kernels give 32-bit code nowhere to run at
 # all, and then no Wine here can test the 32-bit builds.
-if wine10_runs_32bit "$repo" "$repo/build/test-x86/tests/e2e/stubs/_Tavaren.exe"; then
+if no_wine10="$(scripts/wine10-root.sh probe "$repo/build/test-x86/tests/e2e/stubs/_Tavaren.exe" \
+    2>&1)"; then
     section "tests: test-x86 under Wine 10 (32-bit programs in 64-bit processes)"
     TAVAREN_URL_LOG="$repo/build/test-x86/urls-wine10.log" run_suite test-x86-wine10 \
         "32-bit test build, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" "$x86_prefix-wine10" -- \
@@ -238,7 +237,7 @@ if wine10_runs_32bit "$repo" "$repo/build/test-x86/tests/e2e/stubs/_Tavaren.exe"
         "release-x86 Tavaren.exe as it ships, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" \
         "$x86_prefix-wine10" -- -j"$jobs" -L shipped
 else
-    no_32bit="$wine32_reason: no Wine here runs the 32-bit builds"
+    no_32bit="${no_wine10#wine10-root: }: no Wine here runs the 32-bit builds"
     echo "test-x86-wine10 and shipped-wine10: not run, $no_32bit"
     summary+=("$(printf '%-15s not run: %s' test-x86-wine10 "$no_32bit")")
     summary+=("$(printf '%-15s not run: %s' shipped-wine10 "$no_32bit")")

@@ -6,6 +6,8 @@
 #   wine10-root.sh ensure           make the root unless it is there, whole and current (needs root then)
 #   wine10-root.sh run CMD [ARG...] run CMD in the root as the calling user, in the current directory
 #   wine10-root.sh check            say in one line why this user cannot run commands in the root, if so
+#   wine10-root.sh probe PROGRAM    the same, or why Wine 10 there cannot start PROGRAM (a 32-bit stub
+#                                   exiting with 0): some kernels let 32-bit code run nowhere at all
 #   wine10-root.sh path             print where the root lives
 #
 # Where: $TAVAREN_WINE10_ROOT, by default /var/cache/tavaren/wine10-root: outside every clone, made once
@@ -170,9 +172,10 @@ ensure() {
 
 # --- running in the root ----------------------------------------------------------------------------------
 
-# Says in one line why this user cannot start a sandbox, if so.
+# Says in one line why this user cannot run commands in the root (it is not made, or no sandbox starts).
 check() {
     local error
+    is_whole || fail "the root $root is missing or out of date: run scripts/install-deps.sh"
     command -v bwrap >/dev/null 2>&1 || fail "bubblewrap is missing (scripts/install-deps.sh installs it)"
     error="$(bwrap --ro-bind / / --unshare-pid true 2>&1 | head -n 1)" && [ -z "$error" ] && return 0
     if [ "$(id -u)" = 0 ]; then
@@ -190,7 +193,6 @@ passed_variables() {
 
 run() {
     [ "$#" -gt 0 ] || fail "usage: wine10-root.sh run COMMAND [ARGUMENT...]"
-    is_whole || fail "the root $root is missing or out of date: run scripts/install-deps.sh"
     check
     local uid name home args=() entry top environment=() workdir=/
     uid="$(id -u)"
@@ -244,6 +246,18 @@ run() {
         8< <(grep -v "^[^:]*:[^:]*:$uid:" "$root/etc/passwd"; echo "$name:x:$uid:$(id -g)::$home:/bin/sh")
 }
 
+# PROGRAM runs under Wine 10 in the root, in a scratch folder and prefix.
+probe() {
+    local program="$1" scratch="$repo/build/probe32" status=0
+    check
+    rm -rf "$scratch" && mkdir -p "$scratch"
+    (cd "$scratch" && run "$repo/tests/support/with-fresh-prefix.sh" "$scratch/wineprefix" \
+        /usr/lib/wine/wine64 "$program" </dev/null >/dev/null 2>&1) || status=$?
+    rm -rf "$scratch"
+    [ "$status" = 0 ] || fail "Wine 10 in the root does not start a 32-bit program here either" \
+        "(${program##*/} exits with $status)"
+}
+
 case "${1:-}" in
 ensure)
     ensure
@@ -255,6 +269,9 @@ run)
 check)
     check
     ;;
+probe)
+    probe "${2:?usage: wine10-root.sh probe PROGRAM}"
+    ;;
 path)
     echo "$root"
     ;;
@@ -262,7 +279,7 @@ customize) # called by mmdebstrap
     customize "$2"
     ;;
 *)
-    echo "usage: wine10-root.sh ensure | run COMMAND [ARGUMENT...] | check | path" >&2
+    echo "usage: wine10-root.sh ensure | run COMMAND [ARGUMENT...] | check | probe PROGRAM | path" >&2
     exit 2
     ;;
 esac

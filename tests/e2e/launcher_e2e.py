@@ -240,7 +240,7 @@ class World:
         env = dict(os.environ, WINEPREFIX=self.base_prefix)
         with open(os.path.join(self.root, "prefix.log"), "wb") as out:
             status = subprocess.run(
-                [os.path.join(self.support, "wine-prefix-ready.sh")],
+                ["bash", "-c", '. "$0" && wine_prefix_ready', os.path.join(self.support, "wine-prefix.sh")],
                 env=env,
                 stdin=subprocess.DEVNULL,
                 stdout=out,

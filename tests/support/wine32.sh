@@ -6,9 +6,6 @@
 #   prefix_runs_32bit PREFIX   the Wine prefix has its 32-bit system folder (it was made with 32-bit Wine)
 #   wine64_runs_32bit_programs wine64 runs 32-bit Windows programs in its 64-bit processes (new WoW64): the
 #                              32-bit Windows DLLs lie beside the 64-bit ones (Wine 10 in its root)
-#   wine10_runs_32bit REPO PROGRAM  Wine 10 in the root of REPO's scripts/wine10-root.sh starts PROGRAM, a
-#                              32-bit Windows program that exits with 0 (a stub), in a scratch folder and
-#                              prefix: some kernels give 32-bit code nowhere to run, not even in new WoW64
 # Each returns non-zero when the answer is no and then sets wine32_reason to a line that says why. Every
 # answer comes from an attempt on this machine, never from its name or its kernel's version: whether a
 # kernel runs 32-bit programs differs between machines of the same kind.
@@ -45,7 +42,7 @@ kernel_runs_32bit() {
 wine32_runs() {
     kernel_runs_32bit "$1" || return 1
     if [ ! -x "$WINE32" ]; then
-        wine32_reason="32-bit Wine is missing ($WINE32 is not installed: scripts/install-deps.sh installs it)"
+        wine32_reason="32-bit Wine is missing ($WINE32 is not installed)"
         return 1
     fi
     if ! "$WINE32" --version </dev/null >/dev/null 2>&1; then
@@ -65,19 +62,4 @@ prefix_runs_32bit() {
 
 wine64_runs_32bit_programs() {
     [ -f "$WINE_I386_DLLS/ntdll.dll" ]
-}
-
-wine10_runs_32bit() {
-    local repo="$1" program="$2" scratch="$1/build/probe32" status=0
-    rm -rf "$scratch"
-    mkdir -p "$scratch"
-    (cd "$scratch" && "$repo/scripts/wine10-root.sh" run "$repo/tests/support/with-fresh-prefix.sh" \
-        "$scratch/wineprefix" /usr/lib/wine/wine64 "$program" </dev/null >/dev/null 2>&1) || status=$?
-    rm -rf "$scratch"
-    if [ "$status" = 0 ]; then
-        return 0
-    fi
-    # shellcheck disable=SC2034
-    wine32_reason="Wine 10 in the root does not start a 32-bit program here either (${program##*/} exits with $status)"
-    return 1
 }
