@@ -28,7 +28,7 @@ except ImportError:
 # The DLLs the exe imports, every one a Known DLL that Windows maps from the system folder whatever the DLL
 # search order: they are loaded before the launcher's first instruction, so before it restricts that order.
 EXPECTED_IMPORTS = {"kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "user32.dll"}
-# Words that make Windows treat a program without a manifest as an installer and ask for elevation.
+# Words that make Windows treat a 32-bit program whose manifest asks for no execution level as an installer.
 INSTALLER_WORDS = re.compile(r"install|setup|update|patch", re.IGNORECASE)
 
 DYNAMIC_BASE = 0x0040
