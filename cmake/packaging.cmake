@@ -83,7 +83,7 @@ if(TAVAREN_BUILD_TESTS AND TAVAREN_RELEASE_BUILD)
   add_test(NAME release_signing
     COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/check_signing.sh ${TAVAREN_RELEASE_BUILD}
             ${PROJECT_BINARY_DIR}/release-signing)
-  # What the exe's PE header and code tell Windows (hardening, no manifest, imports). It reads Debian's
+  # What the exe's PE header and code tell Windows (hardening, its manifest, imports) and its size. It reads Debian's
   # python3-pefile, which a Python installed apart from Debian's does not see.
   set(tavaren_pe_python ${Python3_EXECUTABLE})
   execute_process(COMMAND ${Python3_EXECUTABLE} -c "import pefile" RESULT_VARIABLE tavaren_no_pefile
@@ -95,6 +95,10 @@ if(TAVAREN_BUILD_TESTS AND TAVAREN_RELEASE_BUILD)
   add_test(NAME release_pe
     COMMAND ${tavaren_pe_python} ${PROJECT_SOURCE_DIR}/packaging/check_pe.py
             ${TAVAREN_RELEASE_BUILD}/src/app/Tavaren.exe ${TAVAREN_I686_OBJDUMP})
-  set_tests_properties(release_package release_pe PROPERTIES LABELS unit TIMEOUT 60)
+  # That the manifest check refuses an execution level, a dependency, a supported Windows or a DPI setting.
+  add_test(NAME release_pe_manifest
+    COMMAND ${tavaren_pe_python} ${PROJECT_SOURCE_DIR}/packaging/check_pe.py --manifest-cases
+            ${TAVAREN_RELEASE_BUILD}/src/app/Tavaren.exe)
+  set_tests_properties(release_package release_pe release_pe_manifest PROPERTIES LABELS unit TIMEOUT 60)
   set_tests_properties(release_rebuild release_signing PROPERTIES LABELS release TIMEOUT 300)
 endif()

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Checks what the release Tavaren.exe's PE image tells Windows, as Windows judges it before running a line
 of it: a 32-bit GUI program, with ASLR, DEP and no structured exception handlers, no memory both writable
-and executable, no manifest, nothing that makes Windows take it for an installer, and only the DLLs it is
-known to import. Reads the file alone (Debian's python3-pefile, and objdump for the code), so it runs where
-the exe cannot.
+and executable, a manifest that holds only its identity, nothing that makes Windows take it for an
+installer, only the DLLs it is known to import, and no more than MAX_EXE_BYTES. Reads the file alone
+(Debian's python3-pefile, and objdump for the code), so it runs where the exe cannot.
 
     check_pe.py EXE OBJDUMP
+    check_pe.py --manifest-cases EXE
 
-OBJDUMP is a binutils objdump that reads 32-bit PE images (i686-w64-mingw32-objdump).
+OBJDUMP is a binutils objdump that reads 32-bit PE images (i686-w64-mingw32-objdump). --manifest-cases
+shows that the manifest check refuses what it is there to refuse: EXE's manifest passes, and each crafted
+variant of it (an execution level, a dependency, a supported Windows, a DPI setting) fails.
 Exit status 0 when all holds, 1 otherwise (each problem is printed).
 """
 
@@ -15,6 +18,7 @@ import os
 import re
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
 
 try:
     import pefile
@@ -24,7 +28,7 @@ except ImportError:
 # The DLLs the exe imports, every one a Known DLL that Windows maps from the system folder whatever the DLL
 # search order: they are loaded before the launcher's first instruction, so before it restricts that order.
 EXPECTED_IMPORTS = {"kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "user32.dll"}
-# Words that make Windows treat a program without a manifest as an installer and ask for elevation.
+# Words that make Windows treat a 32-bit program whose manifest asks for no execution level as an installer.
 INSTALLER_WORDS = re.compile(r"install|setup|update|patch", re.IGNORECASE)
 
 DYNAMIC_BASE = 0x0040
@@ -34,6 +38,27 @@ RELOCS_STRIPPED = 0x0001
 SCN_MEM_EXECUTE = 0x20000000
 SCN_MEM_WRITE = 0x80000000
 RT_MANIFEST = 24
+CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+# The one element the manifest holds, and its attributes (src/ui/launcher.manifest.in).
+IDENTITY_ATTRIBUTES = {"type", "name", "version"}
+# What an element of the manifest other than its identity would change, by name.
+MANIFEST_EFFECTS = {
+    "trustInfo": "it carries a requestedExecutionLevel, which turns off the file virtualization that lets "
+                 "OK save config.cfg in a game under Program Files (docs/saving-config.md)",
+    "requestedExecutionLevel": "it turns off the file virtualization that lets OK save config.cfg in a game "
+                               "under Program Files, and requireAdministrator asks for elevation at every "
+                               "start (docs/saving-config.md)",
+    "dependency": "a dependent assembly (common controls 6 above all) changes how every dialog and control "
+                  "draws and behaves",
+    "compatibility": "a supportedOS entry changes the Windows version the exe is told and what the system "
+                     "does for it",
+    "application": "its settings (supported Windows, DPI awareness) change the reported version, the "
+                   "dialogs' scaling or the browser control",
+}
+# The release exe is about 65 KB. It once grew to 299,008 bytes, noticed by the bench alone, when a range-
+# checked string_view call pulled in the C++ library's exception code.
+MAX_EXE_BYTES = 102_400
 
 
 def header_problems(pe):
@@ -65,12 +90,55 @@ def header_problems(pe):
                    "would run, which DEP exists to prevent")
 
 
-def resource_problems(pe, exe):
+def manifests(pe):
+    """The exe's manifest resources as (id, language, bytes)."""
     resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
-    if resources is not None and any(entry.id == RT_MANIFEST for entry in resources.entries):
-        yield ("the exe has a manifest resource: one with a requestedExecutionLevel turns off the file "
-               "virtualization that lets OK save config.cfg in a game under Program Files (see the README, "
-               "\"Installing under Program Files\")")
+    for kind in resources.entries if resources is not None else []:
+        if kind.id != RT_MANIFEST:
+            continue
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                data = language.data.struct
+                yield name.id, language.id, pe.get_data(data.OffsetToData, data.Size)
+
+
+def manifest_problems(text):
+    """What is wrong with the manifest TEXT: anything besides an assembly holding its identity."""
+    try:
+        root = ElementTree.fromstring(text)
+    except ElementTree.ParseError as error:
+        yield f"the manifest is not well-formed XML ({error}): Windows then refuses to start the exe"
+        return
+    if root.tag != ASM_V1 + "assembly" or root.get("manifestVersion") != "1.0":
+        yield (f"the manifest's root is {root.tag} (manifestVersion {root.get('manifestVersion')}), not an "
+               "urn:schemas-microsoft-com:asm.v1 assembly of manifestVersion 1.0")
+    children = list(root)
+    if [child.tag for child in children] != [ASM_V1 + "assemblyIdentity"]:
+        yield ("the manifest holds " + (", ".join(child.tag for child in children) or "nothing") +
+               " where it should hold its assemblyIdentity alone, which a manifest must have")
+    for element in root.iter():
+        local = element.tag.rsplit("}", 1)[-1]
+        if local in MANIFEST_EFFECTS:
+            yield f"the manifest has a {local} element: {MANIFEST_EFFECTS[local]}"
+    identity = root.find(ASM_V1 + "assemblyIdentity")
+    if identity is not None and set(identity.attrib) != IDENTITY_ATTRIBUTES:
+        yield (f"the manifest's identity has the attributes {sorted(identity.attrib)}, not "
+               f"{sorted(IDENTITY_ATTRIBUTES)}: a processorArchitecture of the wrong kind, for one, stops "
+               "the exe from starting")
+
+
+def resource_problems(pe, exe):
+    found = list(manifests(pe))
+    if not found:
+        yield ("the exe has no manifest resource: without one Windows honours a Tavaren.exe.local beside it "
+               "(loading DLLs from the game folder whatever path the launcher asks for) and reads a planted "
+               "Tavaren.exe.manifest as the exe's own (src/ui/launcher.rc embeds it)")
+    elif [(name, language) for name, language, _ in found] != [(CREATEPROCESS_MANIFEST_RESOURCE_ID, 0x400)]:
+        yield (f"the manifest resources are {[(name, language) for name, language, _ in found]} (id, "
+               "language), not one of id 1 (CREATEPROCESS_MANIFEST_RESOURCE_ID), the one Windows reads when "
+               "it creates the process, in the neutral language 0x400")
+    for _, _, text in found:
+        yield from manifest_problems(text)
     texts = [("file name", os.path.basename(exe))]
     for info in getattr(pe, "FileInfo", []):
         for block in info:
@@ -82,9 +150,9 @@ def resource_problems(pe, exe):
     for where, text in texts:
         word = INSTALLER_WORDS.search(text)
         if word:
-            yield (f"the {where} '{text}' holds '{word.group(0)}': Windows takes a program without a manifest "
-                   "whose name or version strings say install, setup, update or patch for an installer and "
-                   "asks for elevation at every start")
+            yield (f"the {where} '{text}' holds '{word.group(0)}': Windows takes a 32-bit program whose "
+                   "manifest asks for no execution level, and whose name or version strings say install, "
+                   "setup, update or patch, for an installer and asks for elevation at every start")
 
 
 def import_problems(pe):
@@ -122,7 +190,55 @@ def code_problems(exe, objdump):
                    "was to catch ends the launcher; find what brought it in, or drop --no-seh")
 
 
+def size_problems(exe):
+    size = os.path.getsize(exe)
+    if size > MAX_EXE_BYTES:
+        yield (f"the exe is {size:,} bytes, more than the {MAX_EXE_BYTES:,} it is held to (it is about 65 KB): "
+               "something pulled in a large part of the C++ library. It once grew to 299,008 bytes when a "
+               "range-checked string_view call brought the library's exception code with it; look for a call "
+               "that can throw (at(), substr(), std::string, std::vector growth, operator new), iostreams or "
+               "locales, and a new library linked in (compare the link map, -Wl,-Map)")
+
+
+# Each crafted variant of a manifest: what is put in before </assembly>, and the word its refusal names.
+CRAFTED_MANIFESTS = [
+    ('<trustInfo xmlns="urn:schemas-microsoft-com:asm.v3"><security><requestedPrivileges>'
+     '<requestedExecutionLevel level="asInvoker" uiAccess="false"/></requestedPrivileges></security>'
+     '</trustInfo>', "requestedExecutionLevel"),
+    ('<dependency><dependentAssembly><assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" '
+     'version="6.0.0.0" processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"/>'
+     '</dependentAssembly></dependency>', "dependency"),
+    ('<compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1"><application>'
+     '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/></application></compatibility>',
+     "compatibility"),
+    ('<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings>'
+     '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
+     '</windowsSettings></application>', "application"),
+]
+
+
+def manifest_cases(exe):
+    """Problems with the check itself: EXE's manifest must pass, each crafted variant must fail."""
+    found = list(manifests(pefile.PE(exe)))
+    if len(found) != 1:
+        yield f"{exe} has {len(found)} manifest resources, not one to craft variants from"
+        return
+    text = found[0][2].decode("utf-8")
+    for problem in manifest_problems(text):
+        yield f"the exe's own manifest is refused: {problem}"
+    for addition, word in CRAFTED_MANIFESTS:
+        refused = list(manifest_problems(text.replace("</assembly>", addition + "</assembly>")))
+        print(f"release PE: a manifest with a {word} element: " + ("; ".join(refused) or "accepted"))
+        if not [problem for problem in refused if word in problem]:
+            yield f"a manifest with a {word} element was not refused for it"
+
+
 def main():
+    if sys.argv[1] == "--manifest-cases":
+        found = list(manifest_cases(sys.argv[2])) if pefile else ["no pefile module (python3-pefile)"]
+        for problem in found:
+            print(f"release PE: {problem}")
+        return 1 if found else 0
     exe, objdump = sys.argv[1:3]
     if pefile is None:
         found = [f"{sys.executable} has no pefile module (Debian's python3-pefile; scripts/install-deps.sh "
@@ -134,13 +250,14 @@ def main():
             found = [f"cannot be read ({error}); cmake --workflow --preset release-x86 makes it"]
         else:
             found = [*header_problems(pe), *resource_problems(pe, exe), *import_problems(pe),
-                     *code_problems(exe, objdump)]
+                     *code_problems(exe, objdump), *size_problems(exe)]
     for problem in found:
         print(f"release PE: {problem}")
     if not found:
         print(f"release PE: {exe}: i386 GUI, DllCharacteristics {pe.OPTIONAL_HEADER.DllCharacteristics:#x} "
-              "(DYNAMIC_BASE with relocations, NX_COMPAT, NO_SEH), no writable code, no manifest, no installer "
-              f"words, imports {', '.join(sorted(EXPECTED_IMPORTS))}, nothing touches fs:0")
+              "(DYNAMIC_BASE with relocations, NX_COMPAT, NO_SEH), no writable code, a manifest of its identity "
+              f"alone, no installer words, imports {', '.join(sorted(EXPECTED_IMPORTS))}, nothing touches "
+              f"fs:0, {os.path.getsize(exe):,} bytes (at most {MAX_EXE_BYTES:,})")
     return 1 if found else 0
 
 
