@@ -376,10 +376,10 @@ class World:
             )
         return self.launcher
 
-    def visible_windows(self):
-        """X ids of the launcher's mapped windows: those of its exe's window class on the case's own display.
-        Not by process id: a Wine that runs 32-bit programs in 64-bit processes starts the program in a
-        process other than the one started here."""
+    def visible_windows(self, title=None):
+        """X ids of the launcher's mapped windows: those of its exe's window class on the case's own display,
+        with the given title if one is given. Not by process id: a Wine that runs 32-bit programs in 64-bit
+        processes starts the program in a process other than the one started here."""
         window_class = "^" + re.escape(os.path.basename(self.launcher_path)) + "$"
         result = subprocess.run(
             ["xdotool", "search", "--onlyvisible", "--class", window_class],
@@ -389,7 +389,13 @@ class World:
             text=True,
             timeout=20,
         )
-        return result.stdout.split()
+        ids = result.stdout.split()
+        return [xid for xid in ids if not title or self.window_name(xid) == title]
+
+    def window_name(self, xid):
+        result = subprocess.run(["xdotool", "getwindowname", xid], env=self.env(), stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, timeout=20)
+        return result.stdout.strip() if result.returncode == 0 else None
 
     def window(self):
         """Waits for the launcher's window to be mapped and returns its X window id."""
@@ -397,7 +403,8 @@ class World:
         def search():
             if self.launcher.poll() is not None:
                 raise Failure(f"the launcher ended (exit code {self.launcher.returncode}) before showing its window")
-            ids = self.visible_windows()
+            # By its title: the control's own question (an untrusted certificate) may be up already.
+            ids = self.visible_windows("Tavaren")
             return ids[0] if len(ids) == 1 else None
 
         xid = wait_for(search, WINDOW_TIMEOUT, 0.2)
