@@ -32,14 +32,14 @@ enum class SwapResult {
 
 // Writes the whole of data to a new file at path, closed; false, with the file removed, when any of it
 // failed.
-bool WriteTemporaryFile(std::FILE* file, const char* path, std::string_view data) {
+bool WriteTemporaryFile(std::FILE* file, const char* path, std::string_view data, RetryBudget& budget) {
     bool written = g_fileCalls.writeStream(data.data(), 1, data.size(), file) == data.size() &&
                    g_fileCalls.flushStream(file) == 0;
     if (g_fileCalls.closeStream(file) != 0) {
         written = false;
     }
     if (!written) {
-        RemoveFile(path); // a part of the new bytes, which exist in memory
+        RemoveFile(path, budget); // a part of the new bytes, which exist in memory
     }
     return written;
 }
@@ -56,7 +56,7 @@ SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data
     if (file == nullptr) {
         return folderRefuses ? SwapResult::Refused : SwapResult::Failed;
     }
-    if (!WriteTemporaryFile(file, temporary.c_str(), data)) {
+    if (!WriteTemporaryFile(file, temporary.c_str(), data, budget)) {
         return SwapResult::Failed;
     }
     // What the swap did not put in place is removed, but for a stranded swap (the rule in durable_file.h).
@@ -64,11 +64,11 @@ SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data
     case ReplaceOutcome::Replaced:
         return SwapResult::Saved;
     case ReplaceOutcome::Unchanged:
-        RemoveFile(temporary.c_str());
+        RemoveFile(temporary.c_str(), budget);
         return SwapResult::Refused;
     case ReplaceOutcome::Held:
     case ReplaceOutcome::Unflushed:
-        RemoveFile(temporary.c_str());
+        RemoveFile(temporary.c_str(), budget);
         return SwapResult::Failed;
     case ReplaceOutcome::Stranded:
         break;
@@ -79,7 +79,10 @@ SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data
 } // namespace
 
 ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget) {
-    RecoverInterruptedReplacement(path);
+    if (!RecoverInterruptedReplacement(path, budget)) {
+        bytes.Clear();
+        return ReadOutcome::Failed;
+    }
     return ReadWholeFile(path, bytes, budget);
 }
 
@@ -98,9 +101,7 @@ WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudg
     case SwapResult::Stranded:
         return WriteOutcome::Stranded;
     }
-    // The last way, with a budget of its own: the old file, where there is one, overwritten where it lies.
-    RetryBudget inPlaceBudget;
-    return OverwriteFileInPlace(target.c_str(), data.data(), data.size(), inPlaceBudget)
-               ? WriteOutcome::Written
-               : WriteOutcome::Unchanged;
+    // The last way: the old file, where there is one, overwritten where it lies.
+    return OverwriteFileInPlace(target.c_str(), data.data(), data.size(), budget) ? WriteOutcome::Written
+                                                                                  : WriteOutcome::Unchanged;
 }

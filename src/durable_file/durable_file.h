@@ -20,12 +20,15 @@
 enum class ReadOutcome {
     Read,    // bytes holds the whole file
     Missing, // there is no such file; bytes is empty
-    Failed,  // the file could not be opened or read to its end, or memory ran out
+    // The file could not be opened or read to its end, or memory ran out; or a replacement of it that was
+    // cut off could not be put right, so that what shows (nothing, say) may not be the file.
+    Failed,
 };
 
 // Reads the file at path into bytes, as bytes, after putting right a replacement of it that was cut off
 // (recovery.h). Another process may hold the file for a moment without letting it be read: the read is then
-// tried again after a pause from budget, as long as the budget lasts.
+// tried again after a pause from budget, as long as the budget lasts. A write that follows shares the
+// budget: one deadline for both (retry_budget.h).
 ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget);
 
 enum class WriteOutcome {
@@ -43,6 +46,7 @@ enum class WriteOutcome {
 // temporary file beside the file (beside the file a symbolic link leads to), which then takes the old
 // file's place in one step, keeping what the file system holds about it beside its content where the
 // platform can. Where the folder refuses the temporary file, an existing writable file is overwritten in
-// place instead. A file that is read-only, a directory or anything but a plain file is left alone. While
-// another process holds a file, each step is tried again after a pause from budget.
+// place instead: only where the system refused access to the folder, never after an error of the device. A
+// file that is read-only, a directory or anything but a plain file is left alone. While another process
+// holds a file, each step is tried again after a pause from budget.
 WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget);

@@ -1,6 +1,7 @@
 #pragma once
 // What writing a file durably needs from the operating system besides reading: one implementation per
-// platform (win/, posix/). Each removal and replacement keeps the rule in durable_file.h.
+// platform (win/, posix/). Each removal and replacement keeps the rule in durable_file.h. Each call given a
+// budget waits for other processes within a share of it for each of its steps (retry_budget.h).
 
 #include <cstddef>
 #include <cstdio>
@@ -43,15 +44,16 @@ enum class ReplaceOutcome {
 // Where the platform moves the old file aside while it swaps (Windows), it moves it to backup, a free name
 // in the same directory, and removes it only once target holds the new bytes; should target be found
 // missing halfway, the new file is put in its place, or else the old one put back. While another process
-// holds a file, the step is tried again after a pause from budget, and a while longer when target is
-// missing.
+// holds a file, the step is tried again after a pause from budget; while target is missing, for all that is
+// left of it.
 ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, const char* backup,
                                   RetryBudget& budget);
 
 // Puts the file at from in the empty place of to: moved, or else copied, since a copy still works where
-// another process's handle forbids the move (the copy leaves from where it was). False when neither worked.
-// This is the one way a file goes into an empty place, in a replacement and in recovery alike.
-bool PutInEmptyPlace(const char* from, const char* to);
+// another process's handle forbids the move (the copy leaves from where it was, and counts once it is on the
+// disk). False when neither worked. This is the one way a file goes into an empty place, in a replacement
+// and in recovery alike.
+bool PutInEmptyPlace(const char* from, const char* to, RetryBudget& budget);
 
 // The last resort where no new file can be made beside target: writes data over the existing, writable
 // target in one write of the whole content, cuts the file to that length and flushes it to disk. A
@@ -66,4 +68,4 @@ std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses);
 
 // Removes the file at path, waiting a moment for another process that holds it; false when it is still
 // there. Needs no memory from the heap, so that it can clean up after memory has run out.
-bool RemoveFile(const char* path);
+bool RemoveFile(const char* path, RetryBudget& budget);

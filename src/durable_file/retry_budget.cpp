@@ -2,11 +2,21 @@
 
 #include "durable_file/file_calls.h"
 
+RetryBudget RetryBudget::Share(unsigned pauses) {
+    return RetryBudget(pauses, this);
+}
+
 bool RetryBudget::Wait() {
-    if (pausesLeft == 0) {
+    if (pausesLeft_ == 0) {
         return false;
     }
-    --pausesLeft;
-    g_fileCalls.sleep(kPauseMilliseconds);
+    if (whole_ != nullptr) {
+        if (!whole_->Wait()) {
+            return false;
+        }
+    } else {
+        g_fileCalls.sleep(kPauseMilliseconds);
+    }
+    --pausesLeft_;
     return true;
 }

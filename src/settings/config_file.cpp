@@ -21,7 +21,7 @@ bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* 
 }
 
 bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known) {
-    // The read and the write share one budget for waiting on other processes.
+    // The read and the write share one deadline for waiting on other processes.
     RetryBudget budget;
     ByteBuffer text;
     bool existed;

@@ -25,5 +25,6 @@ bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* 
 // missing and there is something to write, through the durable file (durable_file.h). Returns false when
 // anything fails: the file at path is then exactly as it was, but where the durable file reports the old
 // and the new bytes stranded beside it. A file that exists but cannot be read, even after waiting a moment
-// for another process to let go of it, is left alone rather than rewritten from nothing.
+// for another process to let go of it, or that a save cut off left waiting to be put back, is left alone
+// rather than rewritten from nothing.
 bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known);

@@ -126,7 +126,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
 }
 
 // rename() never leaves to missing in between; what shows there is replaced (the rule in durable_file.h).
-bool PutInEmptyPlace(const char* from, const char* to) {
+bool PutInEmptyPlace(const char* from, const char* to, RetryBudget&) {
     return std::rename(from, to) == 0;
 }
 
@@ -137,6 +137,6 @@ std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
     return file;
 }
 
-bool RemoveFile(const char* path) {
+bool RemoveFile(const char* path, RetryBudget&) {
     return std::remove(path) == 0;
 }

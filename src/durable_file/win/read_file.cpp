@@ -40,6 +40,7 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
     if (!ToSystemPath(path, widePath)) {
         return ReadOutcome::Failed;
     }
+    RetryBudget share = budget.Share();
     for (;;) {
         bytes.Clear();
         // Shared in every way: reading must never stand in the way of the game or anything else.
@@ -59,7 +60,7 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
                 return ReadOutcome::Read;
             }
         }
-        if (!IsBusy(error) || !budget.Wait()) {
+        if (!IsBusy(error) || !share.Wait()) {
             bytes.Clear();
             return ReadOutcome::Failed;
         }

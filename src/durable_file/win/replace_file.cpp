@@ -27,20 +27,14 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HI
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
 
-// How long a swap waits, beyond the write's budget, while the target is missing: 50 pauses, five seconds.
-// Then the file's content exists only in the temporary file and the backup, and a program that reads the
-// file now finds none, so a few seconds for a scanner or a sync client to let go of a file are well spent;
-// a held target, by contrast, is still whole where it is.
-constexpr unsigned kMissingFilePauses = 50;
-
 bool Exists(const wchar_t* path) {
     return g_fileCalls.getFileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Removes a file, waiting a moment for another process that holds it. A file that is not there counts as
-// removed. The caller keeps the rule in durable_file.h.
-bool RemoveWithin(const wchar_t* path) {
-    RetryBudget budget;
+// Removes a file, waiting a moment (a share of budget) for another process that holds it. A file that is
+// not there counts as removed. The caller keeps the rule in durable_file.h.
+bool RemoveWithin(const wchar_t* path, RetryBudget& budget) {
+    RetryBudget share = budget.Share();
     for (;;) {
         if (g_fileCalls.deleteFile(path)) {
             return true;
@@ -49,7 +43,7 @@ bool RemoveWithin(const wchar_t* path) {
         if (error == ERROR_FILE_NOT_FOUND) {
             return true;
         }
-        if (!IsBusy(error) || !budget.Wait()) {
+        if (!IsBusy(error) || !share.Wait()) {
             return false;
         }
     }
@@ -143,48 +137,61 @@ void RestoreAttributes(const wchar_t* target, DWORD old) {
 
 // PutInEmptyPlace on full paths; copied tells whether from is still there. What shows at to meanwhile is
 // to's current content and is replaced (the rule in durable_file.h). A copy counts only once it is on the
-// disk, since its source may go next.
-bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied) {
+// disk, since its source may go next. A copy cut off leaves a part of from in to's place; with witness (a
+// free name), an empty file made there first shows the next start that from is to go there (recovery.h).
+bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied, RetryBudget& budget,
+                const wchar_t* witness = nullptr) {
     copied = false;
     if (g_fileCalls.moveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
+    }
+    if (witness != nullptr) {
+        const HANDLE file = g_fileCalls.createFile(witness, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        g_fileCalls.closeHandle(file);
     }
     if (!g_fileCalls.copyFile(from, to, FALSE)) {
         return false;
     }
     if (FlushToDisk(to) != ERROR_SUCCESS) {
-        RemoveWithin(to); // the copy just made, which may not be whole on the disk: the place is empty again
+        RemoveWithin(
+            to, budget); // the copy just made, which may not be whole on the disk: the place is empty again
         return false;
     }
     copied = true;
     return true;
 }
 
-// target is missing: the new file is under replacement, the old one under backup (null when there is
-// none). Puts the new file in place, or else the old one back, for as long as patience lasts. Should
-// neither go in where target had existed (attributes are its attributes then), both files stay (the rule in
-// durable_file.h).
+// target is missing: the new file is under replacement, the old one under backup where oldAside says so.
+// Puts the new file in place, or else the old one back, for as long as the budget lasts: a program that reads
+// the file now finds none, so all that is left of the deadline is well spent here. Should neither go in
+// where target had existed (attributes are its attributes then), both files stay (the rule in
+// durable_file.h). Without an old file, a copy of the new one goes in with the backup's name as its witness.
 ReplaceOutcome FillEmptyPlace(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup,
-                              DWORD attributes, RetryBudget& patience) {
+                              bool oldAside, DWORD attributes, RetryBudget& budget) {
     for (;;) {
         bool copied;
-        if (PutInPlace(replacement, target, copied)) {
+        if (PutInPlace(replacement, target, copied, budget, oldAside ? nullptr : backup)) {
             RestoreAttributes(target, attributes);
             if (copied) {
-                RemoveWithin(replacement);
+                RemoveWithin(replacement, budget);
             }
-            if (backup != nullptr) {
-                RemoveWithin(backup);
-            }
+            RemoveWithin(backup, budget);
             return ReplaceOutcome::Replaced;
         }
-        if (backup != nullptr && PutInPlace(backup, target, copied)) {
+        if (oldAside && PutInPlace(backup, target, copied, budget)) {
             if (copied) {
-                RemoveWithin(backup);
+                RemoveWithin(backup, budget);
             }
             return ReplaceOutcome::Unchanged;
         }
-        if (!patience.Wait()) {
+        if (!budget.Wait()) {
+            if (!oldAside) {
+                RemoveWithin(backup, budget);
+            }
             return attributes != INVALID_FILE_ATTRIBUTES ? ReplaceOutcome::Stranded
                                                          : ReplaceOutcome::Unchanged;
         }
@@ -289,9 +296,11 @@ DWORD TryOnce(Way way, const Replacement& swap) {
     return ERROR_INVALID_FUNCTION;
 }
 
-// Tries a step until it is done or refused past budget. The target's attributes are read before each try: a
-// target that is not to be touched ends the step, and so does a missing one, for the steps that replace it.
+// Tries a step until it is done or refused past its share of budget. The target's attributes are read before
+// each try: a target that is not to be touched ends the step, and so does a missing one, for the steps that
+// replace it.
 Step TryStep(Way way, Replacement& swap, RetryBudget& budget) {
+    RetryBudget share = budget.Share();
     const bool replaces = way != Way::Flush;
     for (;;) {
         swap.attributes = g_fileCalls.getFileAttributes(swap.target);
@@ -313,7 +322,7 @@ Step TryStep(Way way, Replacement& swap, RetryBudget& budget) {
         }
         swap.onlyHeld = swap.onlyHeld && IsHeld(error);
         const bool passes = way == Way::Swap ? IsSwapPostponed(error) : IsBusy(error);
-        if (!passes || !budget.Wait()) {
+        if (!passes || !share.Wait()) {
             return swap.onlyHeld ? Step::Held : Step::Refused;
         }
     }
@@ -327,6 +336,7 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& bud
     if (!ToSystemPath(path, fullPath)) {
         return false;
     }
+    RetryBudget share = budget.Share();
     for (;;) {
         // Opened without any access, which no other process's sharing mode refuses, and following a link
         // to the file it leads to.
@@ -354,7 +364,7 @@ bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget& bud
         }
         // A file that is there but cannot be told from a link to another one is not replaced: a link
         // would turn into a plain file, and the file it leads to would keep the old settings.
-        if (!IsBusy(error) || !budget.Wait()) {
+        if (!IsBusy(error) || !share.Wait()) {
             return false;
         }
     }
@@ -422,23 +432,21 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
     // 3. Once the system has refused the swap past its budget (not for a file that another process holds,
     //    which a move would meet too): the new file moved over the old one, attributes put back.
     if (step == Step::Refused) {
-        RetryBudget moveBudget;
-        step = TryStep(Way::Move, swap, moveBudget);
+        step = TryStep(Way::Move, swap, budget);
     }
     switch (step) {
     case Step::Done:
-        RemoveWithin(swap.backup); // a swap that has ended leaves nothing under the backup's name
+        RemoveWithin(swap.backup, budget); // a swap that has ended leaves nothing under the backup's name
         return ReplaceOutcome::Replaced;
     case Step::Missing:
         // 4. No file to keep: the new one only has to go in.
-        return FillEmptyPlace(swap.replacement, swap.target, nullptr, swap.attributes, budget);
+        return FillEmptyPlace(swap.replacement, swap.target, swap.backup, false, swap.attributes, budget);
     case Step::Halfway: {
         // 4. The swap failed halfway: the old file has been moved aside to the backup name (or is gone), the
         //    new one is still under its own, and whatever shows under the old name now is not the old file.
         //    The backup is never handed to the system again: the swap is finished, or the old file put back.
-        RetryBudget patience{kMissingFilePauses};
-        return FillEmptyPlace(swap.replacement, swap.target, swap.movedAside ? swap.backup : nullptr,
-                              swap.attributes, patience);
+        return FillEmptyPlace(swap.replacement, swap.target, swap.backup, swap.movedAside, swap.attributes,
+                              budget);
     }
     case Step::Held:
         return ReplaceOutcome::Held;
@@ -449,12 +457,12 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
     return ReplaceOutcome::Unchanged;
 }
 
-bool PutInEmptyPlace(const char* from, const char* to) {
+bool PutInEmptyPlace(const char* from, const char* to, RetryBudget& budget) {
     WideString fullFrom;
     WideString fullTo;
     bool copied;
     return ToSystemPath(from, fullFrom) && ToSystemPath(to, fullTo) &&
-           PutInPlace(fullFrom.c_str(), fullTo.c_str(), copied);
+           PutInPlace(fullFrom.c_str(), fullTo.c_str(), copied, budget);
 }
 
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget) {
@@ -462,6 +470,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
     if (!ToSystemPath(target, fullTarget)) {
         return false;
     }
+    RetryBudget share = budget.Share();
     for (;;) {
         const DWORD attributes = g_fileCalls.getFileAttributes(fullTarget.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kRefusedAttributes) != 0) {
@@ -476,7 +485,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
             return written;
         }
         const DWORD error = GetLastError();
-        if (!IsBusy(error) || !budget.Wait()) {
+        if (!IsBusy(error) || !share.Wait()) {
             return false;
         }
     }
@@ -496,12 +505,12 @@ std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
     return file;
 }
 
-bool RemoveFile(const char* path) {
+bool RemoveFile(const char* path, RetryBudget& budget) {
     // On the stack: removing the temporary file is what is left to do when memory has run out. Its path is
     // full and in the long form already (it lies beside ResolveReplaceTarget's target), and no path is
     // longer than the system's limit.
     constexpr int kLongestPath = 32768;
     wchar_t widePath[kLongestPath];
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kLongestPath) > 0 &&
-           RemoveWithin(widePath);
+           RemoveWithin(widePath, budget);
 }
