@@ -131,6 +131,10 @@ std::uint64_t StartedAt(DWORD processId) {
     return 133000000000000000ull + processId;
 }
 
+// How another process holds config.cfg's temporary files: not at all; against moving and deleting (a reader
+// that shares no delete), so that only a copy gets the bytes out; or wholly.
+enum class Hold { None, AgainstMoving, Wholly };
+
 struct Schedule {
     std::vector<Fault> faults;
     std::vector<Op> trace;    // every call made, in order
@@ -138,10 +142,10 @@ struct Schedule {
     std::size_t cut = kNoCut; // the process dies at this call: it and every later one do nothing and fail
     bool cutInside = false;   // the call at cut does the first part of its work before the process dies
     DWORD processId = kWriterId;
-    bool newFileHeld = false; // another process holds the temporary file: it can be neither moved nor copied
+    Hold newFileHeld = Hold::None;
     bool earlierRunLeft = false; // an earlier process with the writer's id left a backup (EarlierRunBackup)
-    std::wstring unflushedCopy = {};       // a copy made, with nothing flushed since
-    bool removedBeforeCopyFlushed = false; // a file was deleted meanwhile
+    std::vector<std::wstring> unflushed = {}; // files written or copied to since they were last flushed
+    unsigned pausedMs = 0;                    // how long the run waited in all
 };
 
 Schedule* g_schedule = nullptr;
@@ -183,6 +187,79 @@ bool Refuses(Op op) {
     return true;
 }
 
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
+
+// Whether a power cut now would lose data of the file at path; forgets it.
+bool Unflushed(const std::wstring& path) {
+    std::vector<std::wstring>& files = g_schedule->unflushed;
+    const auto at = std::find_if(files.begin(), files.end(),
+                                 [&](const std::wstring& file) { return SamePath(file, path); });
+    if (at == files.end()) {
+        return false;
+    }
+    files.erase(at);
+    return true;
+}
+
+void WrittenTo(const std::wstring& path) {
+    Unflushed(path);
+    g_schedule->unflushed.push_back(path);
+}
+
+// A rename keeps what the file had not flushed; whatever it replaced is gone.
+void Renamed(const std::wstring& from, const std::wstring& to) {
+    const bool pending = Unflushed(from);
+    Unflushed(to);
+    if (pending) {
+        g_schedule->unflushed.push_back(to);
+    }
+}
+
+std::wstring PathOf(HANDLE file) {
+    wchar_t path[MAX_PATH * 4];
+    const DWORD length =
+        GetFinalPathNameByHandleW(file, path, MAX_PATH * 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return length > 0 && length < MAX_PATH * 4 ? std::wstring(path, length) : std::wstring();
+}
+
+// What a power cut does to a file whose data had not reached the disk.
+enum class Power { Stays, LostToZeros, LostToPrefix };
+
+const char* Name(Power power) {
+    static const char* const names[] = {"", ", the power cut with it (data lost to zeros)",
+                                        ", the power cut with it (data lost to a prefix)"};
+    return names[static_cast<int>(power)];
+}
+
+// At a power cut the renames and deletes of the run stay, while the data it wrote and never flushed is lost:
+// the file keeps its length and holds zeros, or keeps only the first part that reached the disk.
+void LosePower(const Schedule& schedule, Power power) {
+    for (const std::wstring& path : schedule.unflushed) {
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        LARGE_INTEGER size{};
+        if (power == Power::Stays || file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size)) {
+            if (file != INVALID_HANDLE_VALUE) {
+                CloseHandle(file);
+            }
+            continue;
+        }
+        DWORD written = 0;
+        const std::string zeros(static_cast<std::size_t>(size.QuadPart), '\0');
+        LARGE_INTEGER half{};
+        half.QuadPart = size.QuadPart / 2;
+        const bool lost =
+            power == Power::LostToZeros
+                ? WriteFile(file, zeros.data(), static_cast<DWORD>(zeros.size()), &written, nullptr)
+                : SetFilePointerEx(file, half, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+        CloseHandle(file);
+        EXPECT_TRUE(lost) << "could not cut the power to " << fs::path(path).string();
+    }
+}
+
 std::wstring DirectoryOf(const wchar_t* path) {
     const std::wstring text(path);
     return text.substr(0, text.find_last_of(L'\\') + 1);
@@ -211,6 +288,9 @@ HANDLE WINAPI CreateFileDouble(LPCWSTR name, DWORD access, DWORD share, LPSECURI
 BOOL WINAPI WriteFileDouble(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
     DWORD error = kDead;
     const Fate fate = Next(Op::WriteFile, error);
+    if (fate == Fate::Runs || fate == Fate::Half) {
+        WrittenTo(PathOf(file));
+    }
     if (fate == Fate::Runs) {
         return WriteFile(file, data, size, written, overlapped);
     }
@@ -234,7 +314,7 @@ BOOL WINAPI FlushDouble(HANDLE file) {
     if (Refuses(Op::Flush) || !FlushFileBuffers(file)) {
         return FALSE;
     }
-    g_schedule->unflushedCopy.clear();
+    Unflushed(PathOf(file));
     return TRUE;
 }
 
@@ -246,7 +326,12 @@ BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
     DWORD error = kDead;
     const Fate fate = Next(Op::Replace, error);
     if (fate == Fate::Runs) {
-        return ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+        if (!ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved)) {
+            return FALSE;
+        }
+        Renamed(replaced, backup != nullptr ? backup : L"");
+        Renamed(replacement, replaced);
+        return TRUE;
     }
     if (fate == Fate::Half) {
         // Cut off between the two renames of a swap: the documented 1177 state, and Wine's first step.
@@ -284,9 +369,16 @@ BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
     return FALSE;
 }
 
-bool IsHeld(LPCWSTR from) {
-    const std::wstring name(from);
-    if (!g_schedule->newFileHeld || name.size() < 4 || name.compare(name.size() - 4, 4, L".tmp") != 0) {
+// Whether the file at name is the temporary file of the scenario's writer, and another process holds it
+// against reading (for a copy) or against moving and deleting.
+bool IsHeld(LPCWSTR name, bool reading) {
+    const Hold hold = g_schedule->newFileHeld;
+    const std::wstring path(name);
+    const std::wstring writer =
+        L"." + std::to_wstring(kWriterId) + L"." + std::to_wstring(StartedAt(kWriterId)) + L".";
+    if (hold == Hold::None || (reading && hold == Hold::AgainstMoving) ||
+        path.find(writer) == std::wstring::npos || path.size() < 4 ||
+        path.compare(path.size() - 4, 4, L".tmp") != 0) {
         return false;
     }
     SetLastError(ERROR_SHARING_VIOLATION);
@@ -294,15 +386,31 @@ bool IsHeld(LPCWSTR from) {
 }
 
 BOOL WINAPI MoveDouble(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    return Refuses(Op::Move) || IsHeld(from) ? FALSE : MoveFileExW(from, to, flags);
-}
-
-// A copy that fails leaves no destination: the system removes what it had copied.
-BOOL WINAPI CopyDouble(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-    if (Refuses(Op::Copy) || IsHeld(from) || !CopyFileW(from, to, failIfExists)) {
+    if (Refuses(Op::Move) || IsHeld(from, false) || !MoveFileExW(from, to, flags)) {
         return FALSE;
     }
-    g_schedule->unflushedCopy = to;
+    Renamed(from, to);
+    return TRUE;
+}
+
+// A copy that fails leaves no destination: the system removes what it had copied. Cut off inside, it leaves
+// the first part of the bytes.
+BOOL WINAPI CopyDouble(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
+    DWORD error = kDead;
+    const Fate fate = Next(Op::Copy, error);
+    if (fate == Fate::Half) {
+        const std::string bytes = ReadBytes(fs::path(from).string());
+        WriteBytes(fs::path(to).string(), bytes.substr(0, bytes.size() / 2));
+        WrittenTo(to);
+    }
+    if (fate != Fate::Runs) {
+        SetLastError(fate == Fate::Fails ? error : kDead);
+        return FALSE;
+    }
+    if (IsHeld(from, true) || !CopyFileW(from, to, failIfExists)) {
+        return FALSE;
+    }
+    WrittenTo(to);
     return TRUE;
 }
 
@@ -310,21 +418,18 @@ DWORD WINAPI FinalPathDouble(HANDLE file, LPWSTR path, DWORD capacity, DWORD fla
     return Refuses(Op::FinalPath) ? 0 : GetFinalPathNameByHandleW(file, path, capacity, flags);
 }
 
-// A power cut keeps a delete but may lose a copy that never reached the disk.
 BOOL WINAPI DeleteDouble(LPCWSTR name) {
-    if (Refuses(Op::Delete)) {
+    if (Refuses(Op::Delete) || IsHeld(name, false) || !DeleteFileW(name)) {
         return FALSE;
     }
-    if (g_schedule->unflushedCopy == name) {
-        g_schedule->unflushedCopy.clear(); // the copy itself
-    } else if (!g_schedule->unflushedCopy.empty()) {
-        g_schedule->removedBeforeCopyFlushed = true;
-    }
-    return DeleteFileW(name);
+    Unflushed(name);
+    return TRUE;
 }
 
-// Pauses take no time here.
-VOID WINAPI SleepDouble(DWORD) {}
+// Pauses take no time here; they are counted.
+VOID WINAPI SleepDouble(DWORD milliseconds) {
+    g_schedule->pausedMs += milliseconds;
+}
 
 // A backup that an earlier process given the writer's id left, under the name this save's backup would have
 // had if the id alone named a save: the temporary file's name with the earlier process's start in place of
@@ -361,7 +466,11 @@ std::FILE* OpenTemporaryDouble(const wchar_t* path, const wchar_t* mode) {
         errno = error == ERROR_DISK_FULL ? ENOSPC : EACCES;
         return nullptr;
     }
-    return _wfopen(path, mode);
+    std::FILE* file = _wfopen(path, mode);
+    if (file != nullptr) {
+        WrittenTo(path);
+    }
+    return file;
 }
 
 // A full disk, or the process cut off inside the write: half of the content reaches the file.
@@ -485,7 +594,7 @@ struct Situation {
 struct Outcome {
     bool written;
     std::vector<Op> trace;
-    bool removedBeforeCopyFlushed;
+    unsigned pausedMs;
 };
 
 // The name of a leftover of config.cfg's that writer made.
@@ -539,10 +648,10 @@ Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults
     situation.Reset();
     g_earlierRunPlanted = false;
     Schedule schedule{faults, {}};
-    schedule.newFileHeld = newFileHeld;
+    schedule.newFileHeld = newFileHeld ? Hold::Wholly : Hold::None;
     schedule.earlierRunLeft = situation.exists;
     const bool written = Rewrite(situation, schedule);
-    return {written, schedule.trace, schedule.removedBeforeCopyFlushed};
+    return {written, schedule.trace, schedule.pausedMs};
 }
 
 bool HasAlways(const std::vector<Fault>& faults, Op op) {
@@ -567,6 +676,10 @@ bool EndsWith(const std::string& text, const char* suffix) {
     const std::string tail(suffix);
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
+
+// How long OK may take, waits and work together: a window that has not answered for five seconds is marked
+// as not responding.
+constexpr unsigned kDeadlineMs = 4000;
 
 unsigned g_strandedScenarios = 0;
 unsigned g_livenessScenarios = 0;
@@ -639,7 +752,7 @@ std::string Verdict(const Situation& situation, const std::vector<Fault>& faults
         }
         const bool ours =
             name.rfind(situation.content + ".", 0) == 0 && (EndsWith(name, ".tmp") || EndsWith(name, ".bak"));
-        if (!ours || !(deletesRefused || stranded)) {
+        if (!ours || !(deletesRefused || stranded || (newFileHeld && EndsWith(name, ".tmp")))) {
             problems += " left " + name + ";";
         } else if (EndsWith(name, ".bak")) {
             backupSeen = true;
@@ -737,8 +850,9 @@ protected:
         const Outcome outcome = RunScenario(situation, faults, newFileHeld);
         ++scenarios_;
         std::string problems = Verdict(situation, faults, outcome.written, newFileHeld);
-        if (outcome.removedBeforeCopyFlushed) {
-            problems += " deleted a file before a copy was on the disk;";
+        worstPausedMs_ = std::max(worstPausedMs_, outcome.pausedMs);
+        if (outcome.pausedMs > kDeadlineMs) {
+            problems += " waited " + std::to_string(outcome.pausedMs) + " ms in all, past OK's deadline;";
         }
         // The write in place, the last resort, only where the folder refused the temporary file: never after
         // another error in making it or putting it on the disk.
@@ -808,15 +922,16 @@ protected:
     }
 
     void TearDown() override {
-        std::printf("rewrite fault schedules: %u scenarios, %u held to saving since a way was left, %u left "
-                    "config.cfg "
-                    "in the backup and the temporary file, %u failed\n",
-                    scenarios_, g_livenessScenarios, g_strandedScenarios, failures_);
+        std::printf(
+            "rewrite fault schedules: %u scenarios, %u held to saving since a way was left, %u left "
+            "config.cfg in the backup and the temporary file, the longest OK waited %u ms, %u failed\n",
+            scenarios_, g_livenessScenarios, g_strandedScenarios, worstPausedMs_, failures_);
         g_strandedScenarios = 0;
         g_livenessScenarios = 0;
     }
 
     unsigned scenarios_ = 0;
+    unsigned worstPausedMs_ = 0;
     unsigned failures_ = 0;
 };
 
@@ -928,15 +1043,33 @@ std::string FolderState(const Situation& situation) {
 
 // Whether the call can be cut off halfway, leaving part of its work done.
 bool HasInside(Op op) {
-    return op == Op::Replace || op == Op::WriteFile || op == Op::WriteTemporary;
+    return op == Op::Replace || op == Op::WriteFile || op == Op::WriteTemporary || op == Op::Copy;
 }
 
-// A rewrite cut off at any call, or inside it, and then started again as another process (whose own start
-// is cut off at each of its calls too, and then followed by a third): afterwards config.cfg holds its old
-// or its new bytes (or is missing where it was missing before), the values read are the ones it holds, no
-// leftover stays whose bytes it holds, and the running launcher's files are as they were. The one
-// exception is a rewrite in place, the last resort where the folder takes no new file: cut off inside, it
-// leaves the file torn, and nothing else was there to put back.
+// Whether the folder holds the temporary file and the backup of config.cfg's writer but no config.cfg: a swap
+// was cut off between its renames, and only the leftovers hold the file.
+bool OnlyLeftoversHoldIt(const Situation& situation) {
+    bool kinds[2] = {};
+    for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
+        LeftoverName leftover{};
+        if (ParseLeftoverName(entry.path().filename().string(), situation.content, true, leftover) &&
+            leftover.writer.processId == kWriterId) {
+            kinds[static_cast<int>(leftover.kind)] = true;
+        }
+    }
+    return kinds[0] && kinds[1] && !fs::exists(situation.folder / situation.content);
+}
+
+// A rewrite cut off at any call, or inside it, by the process dying or by the power failing (which also
+// loses what was not flushed), and then started again as another process (whose own start is cut off at
+// each of its calls too, and then followed by a third): afterwards config.cfg holds its old or its new
+// bytes (or is missing where it was missing before), the values read are the ones it holds, no leftover of
+// a save that has ended stays, the running launcher's files are as they were, and no start or OK waits past
+// the deadline. The one exception is a rewrite in place, the last resort where the folder takes no new
+// file: cut off inside, it leaves the file torn, and nothing else was there to put back. Where the cut left
+// the file in the leftovers alone, two more histories: a scanner holds the new file against moving while the
+// next start puts it back (cut off at each call as well), and one holds it wholly during the start and the
+// first OK, after which a second OK keeps the game's lines.
 class RewriteCrashes : public testing::Test {
 protected:
     void Enumerate(const Situation& situation) {
@@ -945,9 +1078,17 @@ protected:
         ASSERT_TRUE(Rewrite(situation, clean)) << situation.name;
         std::vector<std::vector<Fault>> schedules{{}};
         for (std::size_t call = 0; call < clean.trace.size(); ++call) {
-            for (const DWORD error : ErrorsOf(clean.trace[call])) {
+            const Op op = clean.trace[call];
+            for (const DWORD error : ErrorsOf(op)) {
                 for (const bool always : {false, true}) {
-                    schedules.push_back({{call, clean.trace[call], error, always}});
+                    schedules.push_back({{call, op, error, always}});
+                }
+            }
+            // A swap stopped halfway, with every move refused from then on: the new file is copied in.
+            for (const DWORD error : {DWORD{ERROR_UNABLE_TO_MOVE_REPLACEMENT_2}, kWineReplaceFailure}) {
+                if (op == Op::Replace) {
+                    schedules.push_back(
+                        {{call, op, error, false}, {call, Op::Move, ERROR_SHARING_VIOLATION, true}});
                 }
             }
         }
@@ -958,79 +1099,182 @@ protected:
             // Before its fault a schedule runs as the fault-free one, whose cuts are made already.
             for (std::size_t call = faults.empty() ? 0 : faults[0].call; call < whole.trace.size(); ++call) {
                 for (const bool inside : {false, true}) {
-                    if (!inside || HasInside(whole.trace[call])) {
-                        CutAndStart(situation, faults, call, inside);
+                    for (const Power power : {Power::Stays, Power::LostToZeros, Power::LostToPrefix}) {
+                        if (!inside || HasInside(whole.trace[call])) {
+                            CutAndStart(situation, {faults, call, inside, power});
+                        }
                     }
                 }
             }
         }
     }
 
-    // The rewrite under faults cut off at call; then the next start, whole and cut off at each call.
-    void CutAndStart(const Situation& situation, const std::vector<Fault>& faults, std::size_t call,
-                     bool inside) {
-        Schedule crash{faults, {}};
-        crash.cut = call;
-        crash.cutInside = inside;
+    // Where a rewrite is cut off.
+    struct Cut {
+        std::vector<Fault> faults;
+        std::size_t call;
+        bool inside;
+        Power power;
+    };
+
+    // Makes the folder a rewrite under cut leaves; false when the power cut loses nothing more than the
+    // process dying does.
+    bool Crash(const Situation& situation, const Cut& cut, Schedule& crash) {
+        crash = Schedule{cut.faults, {}};
+        crash.cut = cut.call;
+        crash.cutInside = cut.inside;
         ResetWithRunningLauncher(situation);
         Rewrite(situation, crash);
+        LosePower(crash, cut.power);
+        return cut.power == Power::Stays || !crash.unflushed.empty();
+    }
+
+    // One start of the launcher as process id, waiting no longer than the deadline.
+    bool StartAs(const Situation& situation, DWORD id, Hold hold, std::size_t startCut, Power power,
+                 LauncherSettings& read) {
+        Schedule start{{}, {}};
+        start.processId = id;
+        start.newFileHeld = hold;
+        start.cut = startCut;
+        const bool readIt = Start(situation, start, read);
+        if (startCut != kNoCut) {
+            LosePower(start, power);
+        }
+        Waited(start.pausedMs);
+        return readIt;
+    }
+
+    // The rewrite cut off; then the next start, whole and cut off at each call.
+    void CutAndStart(const Situation& situation, const Cut& cut) {
+        Schedule crash;
+        if (!Crash(situation, cut, crash)) {
+            return;
+        }
+        powerCuts_ += cut.power != Power::Stays ? 1 : 0;
         const bool inPlace =
-            Reaches(crash.trace, call, Op::SetEnd) || Reaches(crash.trace, call, Op::WriteFile);
-        const std::string crashed = FolderState(situation);
+            Reaches(crash.trace, cut.call, Op::SetEnd) || Reaches(crash.trace, cut.call, Op::WriteFile);
+        const std::string crashed = FolderState(situation) + Name(cut.power);
+        const bool onlyLeftovers = OnlyLeftoversHoldIt(situation);
         Schedule next{{}, {}};
         next.processId = kNextStartId;
         LauncherSettings read;
         bool readIt = Start(situation, next, read);
-        if (next.removedBeforeCopyFlushed && ++failures_ <= 10) {
-            ADD_FAILURE() << Describe(situation, faults) << " cut off at call " << call
-                          << ": the next start deleted a file before its copy was on the disk";
-        }
-        Judge(situation, faults, call, inside, kNoCut, inPlace, readIt, read);
-        PlayerDeletesTheFile(situation, faults, call, inside);
+        Waited(next.pausedMs);
+        story_.clear();
+        Judge(situation, cut, kNoCut, inPlace, readIt, read);
+        PlayerDeletesTheFile(situation, cut);
         // Cutting the next start off depends only on the folder the crash left: once for each such folder.
         const bool recovered = (Reaches(next.trace, next.trace.size(), Op::Move) ||
                                 Reaches(next.trace, next.trace.size(), Op::Copy) ||
                                 Reaches(next.trace, next.trace.size(), Op::Delete)) &&
                                seen_.insert(crashed).second;
         for (std::size_t startCut = 0; recovered && startCut < next.trace.size(); ++startCut) {
-            ResetWithRunningLauncher(situation);
-            Schedule again{faults, {}};
-            again.cut = call;
-            again.cutInside = inside;
-            Rewrite(situation, again);
-            Schedule cutStart{{}, {}};
-            cutStart.processId = kNextStartId;
-            cutStart.cut = startCut;
-            Start(situation, cutStart, read);
-            Schedule third{{}, {}};
-            third.processId = kThirdStartId;
-            readIt = Start(situation, third, read);
+            Crash(situation, cut, crash);
+            StartAs(situation, kNextStartId, Hold::None, startCut, cut.power, read);
+            readIt = StartAs(situation, kThirdStartId, Hold::None, kNoCut, Power::Stays, read);
             ++recoveriesCut_;
-            Judge(situation, faults, call, inside, startCut, inPlace, readIt, read);
+            Judge(situation, cut, startCut, inPlace, readIt, read);
+        }
+        if (onlyLeftovers && seen_.insert("held " + crashed).second) {
+            HeldAgainstMoving(situation, cut, inPlace);
+            HeldThroughOk(situation, cut);
+        }
+    }
+
+    // The next start finds the new file held against moving, so that only a copy puts it back, and is cut
+    // off at each of its calls; a third start, with nothing held, ends the story.
+    void HeldAgainstMoving(const Situation& situation, const Cut& cut, bool inPlace) {
+        story_ = ", the new file held against moving during the next start";
+        Schedule crash;
+        LauncherSettings read;
+        Crash(situation, cut, crash);
+        Schedule whole{{}, {}};
+        whole.processId = kNextStartId;
+        whole.newFileHeld = Hold::AgainstMoving;
+        Start(situation, whole, read);
+        for (std::size_t startCut = 0; startCut <= whole.trace.size(); ++startCut) {
+            const std::size_t at = startCut < whole.trace.size() ? startCut : kNoCut;
+            for (const bool inside : {false, true}) {
+                if (inside && (at == kNoCut || !HasInside(whole.trace[at]))) {
+                    continue;
+                }
+                Crash(situation, cut, crash);
+                Schedule start{{}, {}};
+                start.processId = kNextStartId;
+                start.newFileHeld = Hold::AgainstMoving;
+                start.cut = at;
+                start.cutInside = inside;
+                Start(situation, start, read);
+                LosePower(start, at != kNoCut ? cut.power : Power::Stays);
+                Waited(start.pausedMs);
+                const bool readIt = StartAs(situation, kThirdStartId, Hold::None, kNoCut, Power::Stays, read);
+                ++heldStarts_;
+                Judge(situation, cut, at, inPlace, readIt, read);
+            }
+        }
+        story_.clear();
+    }
+
+    // Another program holds the new file wholly during the next start and its first OK, which then changes
+    // nothing; once it has let go, a second OK saves with the game's lines.
+    void HeldThroughOk(const Situation& situation, const Cut& cut) {
+        Schedule crash;
+        Crash(situation, cut, crash);
+        const std::string before = FolderState(situation);
+        LauncherSettings read;
+        StartAs(situation, kNextStartId, Hold::Wholly, kNoCut, Power::Stays, read);
+        Schedule held{{}, {}};
+        held.processId = kNextStartId;
+        held.newFileHeld = Hold::Wholly;
+        const bool savedWhileHeld = Rewrite(situation, held);
+        Waited(held.pausedMs);
+        std::string problems;
+        if (savedWhileHeld || FolderState(situation) != before) {
+            problems += " OK while the new file was held changed the folder (config.cfg " +
+                        std::to_string(ReadBytes((situation.folder / situation.content).string()).size()) +
+                        " bytes);";
+        }
+        Schedule free{{}, {}};
+        free.processId = kNextStartId;
+        const bool saved = Rewrite(situation, free);
+        Waited(free.pausedMs);
+        if (!saved || ReadBytes((situation.folder / situation.content).string()) != situation.New()) {
+            problems += " the OK after it let go did not save the game's lines with the new values;";
+        }
+        ++heldOks_;
+        if (!problems.empty() && ++failures_ <= 10) {
+            ADD_FAILURE() << Describe(situation, cut.faults) << " cut off at call " << cut.call
+                          << (cut.inside ? " inside" : "") << Name(cut.power)
+                          << ", then a start and OK while "
+                          << "another program held the new file:" << problems;
+        }
+    }
+
+    void Waited(unsigned pausedMs) {
+        worstPausedMs_ = std::max(worstPausedMs_, pausedMs);
+        if (pausedMs > kDeadlineMs && ++failures_ <= 10) {
+            ADD_FAILURE() << "a start or OK waited " << pausedMs << " ms, past the deadline" << story_;
         }
     }
 
     // The player deletes config.cfg to reset the game's settings, and starts again: it stays missing.
-    void PlayerDeletesTheFile(const Situation& situation, const std::vector<Fault>& faults, std::size_t call,
-                              bool inside) {
+    void PlayerDeletesTheFile(const Situation& situation, const Cut& cut) {
         const fs::path config = situation.folder / situation.content;
         if (!fs::exists(config) || ReadBytes(config.string()) == kOtherBytes) {
             return;
         }
         fs::remove(config);
-        Schedule later{{}, {}};
-        later.processId = kThirdStartId;
         LauncherSettings read;
-        if (Start(situation, later, read) && ++failures_ <= 10) {
-            ADD_FAILURE() << Describe(situation, faults) << " cut off at call " << call
-                          << (inside ? " inside" : "")
+        if (StartAs(situation, kThirdStartId, Hold::None, kNoCut, Power::Stays, read) && ++failures_ <= 10) {
+            ADD_FAILURE() << Describe(situation, cut.faults) << " cut off at call " << cut.call
+                          << (cut.inside ? " inside" : "") << Name(cut.power)
                           << ", then config.cfg deleted: the next start brought it back";
         }
         ++resets_;
     }
 
-    void Judge(const Situation& situation, const std::vector<Fault>& faults, std::size_t call, bool inside,
-               std::size_t startCut, bool inPlace, bool readIt, const LauncherSettings& read) {
+    void Judge(const Situation& situation, const Cut& cut, std::size_t startCut, bool inPlace, bool readIt,
+               const LauncherSettings& read) {
         ++scenarios_;
         const fs::path config = situation.folder / situation.content;
         const bool present = fs::exists(config);
@@ -1041,7 +1285,7 @@ protected:
                                : !situation.exists;
         if (!whole && inPlace) {
             ++torn_;
-        } else if (!whole && bytes == kOtherBytes && ShowsThrough(faults)) {
+        } else if (!whole && bytes == kOtherBytes && ShowsThrough(cut.faults)) {
             ++otherFile_; // not ours: the old and the new bytes wait beside it, as the leftovers show
         } else if (!whole) {
             problems += " config.cfg holds neither its old nor its new bytes (" +
@@ -1074,8 +1318,8 @@ protected:
             problems += LinkVerdict(situation.path, config);
         }
         if (!problems.empty() && ++failures_ <= 10) {
-            ADD_FAILURE() << Describe(situation, faults) << " cut off at call " << call
-                          << (inside ? " inside" : "")
+            ADD_FAILURE() << Describe(situation, cut.faults) << " cut off at call " << cut.call
+                          << (cut.inside ? " inside" : "") << Name(cut.power) << story_
                           << (startCut != kNoCut
                                   ? ", the next start cut off at call " + std::to_string(startCut)
                                   : std::string())
@@ -1085,18 +1329,26 @@ protected:
 
     void TearDown() override {
         std::printf(
-            "rewrite crash points: %u scenarios, %u with the next start cut off too, %u then reset by the "
-            "player, %u tore a rewrite in place, %u left another program's file in config.cfg's place, %u "
-            "failed\n",
-            scenarios_, recoveriesCut_, resets_, torn_, otherFile_, failures_);
+            "rewrite crash points: %u scenarios, %u after a power cut, %u with the next start cut off too, "
+            "%u "
+            "then reset by the player, %u with the new file held against moving during the start, %u with it "
+            "held through an OK, %u tore a rewrite in place, %u left another program's file in config.cfg's "
+            "place, the longest start or OK waited %u ms, %u failed\n",
+            scenarios_, powerCuts_, recoveriesCut_, resets_, heldStarts_, heldOks_, torn_, otherFile_,
+            worstPausedMs_, failures_);
     }
 
     unsigned scenarios_ = 0;
+    unsigned powerCuts_ = 0;
     unsigned recoveriesCut_ = 0;
     unsigned resets_ = 0;
+    unsigned heldStarts_ = 0;
+    unsigned heldOks_ = 0;
     std::set<std::string> seen_;
+    std::string story_;
     unsigned torn_ = 0;
     unsigned otherFile_ = 0;
+    unsigned worstPausedMs_ = 0;
     unsigned failures_ = 0;
 };
 
