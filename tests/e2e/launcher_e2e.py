@@ -903,9 +903,9 @@ def case_config_recovered(options):
     # cannot spell, under 1252.
     with World(options, "config_recovered") as world:
         holder = Holder(world)
-        stem = f"config.cfg.{holder.pid}.{holder.started}.1"
+        stem = f"config.cfg.{holder.pid}.{holder.started}"
         cwd = world.workdir("Игры")
-        for suffix, data in ((".bak", CONFIG_BYTES), (".tmp", SAVED_CONFIG_BYTES)):
+        for suffix, data in ((".1.bak", CONFIG_BYTES), (".1.tmp", SAVED_CONFIG_BYTES)):
             with open(os.path.join(cwd, stem + suffix), "wb") as f:
                 f.write(data)
         left = folder_bytes(cwd)
@@ -929,16 +929,30 @@ def case_config_recovered(options):
         log(f"while {holder.exe} ran, the files named with its id stayed as they were")
         holder.release()
         expect_stats_url_only(world, options, cwd)
-        os.remove(world.url_log)
 
-        world.start(options.launcher, cwd)
-        xid = world.window()
-        expect_folder(recovered, "when the window is up")
-        world.click(xid, CLOSE)
-        expect_exit_zero(world)
-        expect_stats_url_only(world, options, cwd)
-        expect_folder(recovered, "after CLOSE")
+        def start_and_close(expected, moment):
+            os.remove(world.url_log)
+            world.start(options.launcher, cwd)
+            xid = world.window()
+            expect_folder(expected, f"{moment}, when the window is up")
+            world.click(xid, CLOSE)
+            expect_exit_zero(world)
+            expect_stats_url_only(world, options, cwd)
+            expect_folder(expected, f"{moment}, after CLOSE")
+
+        start_and_close(recovered, "once the writer had ended")
         log("once it had ended, config.cfg held the new bytes and neither the .tmp nor the .bak was left")
+        # A save whose backup could not go (a scanner held it) leaves it beside the whole file: it goes, the
+        # file stays. Then the player deletes config.cfg to reset the settings, with such a backup beside it:
+        # the backup goes, and never brings config.cfg back.
+        with open(os.path.join(cwd, stem + ".2.bak"), "wb") as f:
+            f.write(CONFIG_BYTES)
+        start_and_close(recovered, "with a lone .bak beside config.cfg")
+        os.remove(os.path.join(cwd, "config.cfg"))
+        with open(os.path.join(cwd, stem + ".3.bak"), "wb") as f:
+            f.write(CONFIG_BYTES)
+        start_and_close({}, "once the player had deleted config.cfg")
+        log("a lone .bak went each time, and a config.cfg the player deleted stayed deleted")
 
 
 def case_options_cancel(options):
