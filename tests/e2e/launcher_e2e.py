@@ -858,6 +858,43 @@ def folder_bytes(directory):
     return found
 
 
+def writer_said(text):
+    """The process id and start time that poke.exe hold printed, or None."""
+    found = re.search(r"^pid (\d+) started (\d+)$", text, re.M)
+    return found.groups() if found else None
+
+
+class Holder:
+    """poke.exe hold, as holder.exe in a folder of its own: a process that runs until it is released, holding
+    the file given (a Windows path), if any, without sharing it. Once its id and start time are known it
+    runs, and holds the file."""
+
+    def __init__(self, world, *held):
+        folder = world.workdir("holder")
+        self.exe = os.path.join(folder, "holder.exe")
+        self.release_file = os.path.join(folder, "release")
+        shutil.copy2(world.options.poke, self.exe)
+        output = os.path.join(world.root, "holder.out")
+        with open(output, "wb") as out:
+            self.process = subprocess.Popen([world.options.wine_run, self.exe, "hold", "release", *held],
+                                            cwd=folder, env=world.env(), stdin=subprocess.DEVNULL, stdout=out,
+                                            stderr=subprocess.STDOUT, start_new_session=True)
+
+        def said():
+            with open(output, encoding="utf-8", errors="replace") as f:
+                return writer_said(f.read()) or self.process.poll() is not None
+
+        found = wait_for(said, WINDOW_TIMEOUT, 0.2)
+        check(found and self.process.poll() is None, f"{self.exe} was not holding on within {WINDOW_TIMEOUT:.0f} s "
+              f"(exit code {self.process.poll()}; see holder.out)")
+        self.pid, self.started = found
+
+    def release(self):
+        with open(self.release_file, "wb"):
+            pass
+        check(self.process.wait(timeout=EXIT_TIMEOUT) == 0, f"{self.exe} ended with {self.process.returncode}")
+
+
 def case_config_recovered(options):
     # What a launcher killed between the two renames of a save leaves: no config.cfg, the old bytes under
     # .bak, the new ones under .tmp, both named with its process id and start time. While the process
@@ -865,24 +902,10 @@ def case_config_recovered(options):
     # its own; once it has ended, a start puts the new bytes in place. A folder name the ANSI code page
     # cannot spell, under 1252.
     with World(options, "config_recovered") as world:
-        holder_dir = world.workdir("holder")
-        holder = os.path.join(holder_dir, "holder.exe")
-        shutil.copy2(options.poke, holder)
-        holder_out = os.path.join(world.root, "holder.out")
-        with open(holder_out, "wb") as out:
-            holding = subprocess.Popen([options.wine_run, holder, "hold", "release"], cwd=holder_dir,
-                                       env=world.env(), stdin=subprocess.DEVNULL, stdout=out,
-                                       stderr=subprocess.STDOUT, start_new_session=True)
-
-        def holder_pid():
-            with open(holder_out, encoding="utf-8", errors="replace") as f:
-                return re.search(r"^pid (\d+) started (\d+)$", f.read(), re.M)
-
-        found = wait_for(holder_pid, WINDOW_TIMEOUT, 0.2)
-        check(found, f"{holder} did not say its process id within {WINDOW_TIMEOUT:.0f} s")
-        stem = f"config.cfg.{found.group(1)}.{found.group(2)}.1"
+        holder = Holder(world)
+        stem = f"config.cfg.{holder.pid}.{holder.started}"
         cwd = world.workdir("Игры")
-        for suffix, data in ((".bak", CONFIG_BYTES), (".tmp", SAVED_CONFIG_BYTES)):
+        for suffix, data in ((".1.bak", CONFIG_BYTES), (".1.tmp", SAVED_CONFIG_BYTES)):
             with open(os.path.join(cwd, stem + suffix), "wb") as f:
                 f.write(data)
         left = folder_bytes(cwd)
@@ -893,8 +916,9 @@ def case_config_recovered(options):
             check(found == expected, f"{moment}, {cwd} holds {found}; expected {expected}")
 
         def expect_held(moment):
-            check(holding.poll() is None, f"{holder} ended early ({holding.returncode}): its id proves nothing")
-            expect_folder(left, f"{moment} while {holder} runs")
+            check(holder.process.poll() is None,
+                  f"{holder.exe} ended early ({holder.process.returncode}): its id proves nothing")
+            expect_folder(left, f"{moment} while {holder.exe} runs")
 
         world.start(options.launcher, cwd)
         xid = world.window()
@@ -902,21 +926,33 @@ def case_config_recovered(options):
         world.click(xid, CLOSE)
         expect_exit_zero(world)
         expect_held("after CLOSE")
-        log(f"while {holder} ran, the files named with its id stayed as they were")
-        with open(os.path.join(holder_dir, "release"), "wb"):
-            pass
-        check(holding.wait(timeout=EXIT_TIMEOUT) == 0, f"{holder} ended with {holding.returncode}")
+        log(f"while {holder.exe} ran, the files named with its id stayed as they were")
+        holder.release()
         expect_stats_url_only(world, options, cwd)
-        os.remove(world.url_log)
 
-        world.start(options.launcher, cwd)
-        xid = world.window()
-        expect_folder(recovered, "when the window is up")
-        world.click(xid, CLOSE)
-        expect_exit_zero(world)
-        expect_stats_url_only(world, options, cwd)
-        expect_folder(recovered, "after CLOSE")
+        def start_and_close(expected, moment):
+            os.remove(world.url_log)
+            world.start(options.launcher, cwd)
+            xid = world.window()
+            expect_folder(expected, f"{moment}, when the window is up")
+            world.click(xid, CLOSE)
+            expect_exit_zero(world)
+            expect_stats_url_only(world, options, cwd)
+            expect_folder(expected, f"{moment}, after CLOSE")
+
+        start_and_close(recovered, "once the writer had ended")
         log("once it had ended, config.cfg held the new bytes and neither the .tmp nor the .bak was left")
+        # A save whose backup could not go (a scanner held it) leaves it beside the whole file: it goes, the
+        # file stays. Then the player deletes config.cfg to reset the settings, with such a backup beside it:
+        # the backup goes, and never brings config.cfg back.
+        with open(os.path.join(cwd, stem + ".2.bak"), "wb") as f:
+            f.write(CONFIG_BYTES)
+        start_and_close(recovered, "with a lone .bak beside config.cfg")
+        os.remove(os.path.join(cwd, "config.cfg"))
+        with open(os.path.join(cwd, stem + ".3.bak"), "wb") as f:
+            f.write(CONFIG_BYTES)
+        start_and_close({}, "once the player had deleted config.cfg")
+        log("a lone .bak went each time, and a config.cfg the player deleted stayed deleted")
 
 
 def case_options_cancel(options):

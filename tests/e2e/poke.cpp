@@ -4,9 +4,11 @@
 //   poke.exe [--title T] [--wait-ms N] command ID              posts WM_COMMAND (BN_CLICKED) for control ID
 //   poke.exe [--title T] [--wait-ms N] close                   posts WM_CLOSE
 //   poke.exe codepage                                          prints "acp N", N the ANSI code page in force
-//   poke.exe hold FILE       prints "pid N started T", its own process id and creation time (100 ns since
-//                            1601), and runs until FILE exists (at most 10 minutes): a process that stays
-//                            alive, whose leftovers a start must not touch
+//   poke.exe hold FILE [HELD]   prints "pid N started T", its own process id and creation time (100 ns
+//                               since 1601), and runs until FILE exists (at most 10 minutes): a process that
+//                               stays alive, whose leftovers a start must not touch. With HELD, it first
+//                               opens that file without sharing it, as a scanner may, and holds it until it
+//                               ends
 //
 // The window is the one visible top-level window whose text is T ("Tavaren" unless told); poke waits up to
 // N ms (15000 unless told) for it to appear. describe prints one fact a line:
@@ -19,7 +21,7 @@
 // Dialog units are mapped by a hidden dialog of poke's own that uses the launcher template's font (8 pt
 // "MS Sans Serif"): MapDialogRect cannot read another process's dialog.
 // Exit codes: 0 done, 2 bad arguments, 3 no such window in time, 4 more than one such window, 5 no such
-// control, 6 posting failed.
+// control, 6 posting failed, 7 HELD cannot be held.
 
 #include <windows.h>
 
@@ -165,7 +167,7 @@ int Usage() {
     std::fprintf(
         stderr,
         "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close | codepage"
-        " | hold FILE\n");
+        " | hold FILE [HELD]\n");
     return 2;
 }
 
@@ -192,7 +194,14 @@ int main(int argc, char** argv) {
         std::printf("acp %u\n", GetACP());
         return 0;
     }
-    if (action == "hold" && i + 1 == argc) {
+    if (action == "hold" && (i + 1 == argc || i + 2 == argc)) {
+        // Held before the line below: whoever reads it knows the file is held.
+        if (i + 2 == argc && CreateFileA(argv[i + 1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE) {
+            std::fprintf(stderr, "poke: cannot hold %s (error %lu)\n", argv[i + 1],
+                         static_cast<unsigned long>(GetLastError()));
+            return 7;
+        }
         FILETIME created{};
         FILETIME unused[3]{};
         GetProcessTimes(GetCurrentProcess(), &created, &unused[0], &unused[1], &unused[2]);

@@ -104,10 +104,10 @@ def key_of(line):
     return None
 
 
-def expect_config(directory, width, height, bpp, bloom):
+def expect_config(directory, width, height, bpp, bloom, source=e2e.CONFIG_BYTES):
     """Each key has one line, in the written form with the value given, or none where the value is None;
-    every other line of CONFIG_BYTES is there as it was, in its order."""
-    original = [line[:-1] if line.endswith(b"\r") else line for line in e2e.CONFIG_BYTES.split(b"\n")]
+    every other line of source is there as it was, in its order."""
+    original = [line[:-1] if line.endswith(b"\r") else line for line in source.split(b"\n")]
     actual = config_lines(directory)
     others = [line for line in actual if key_of(line) is None]
     expected_others = [line for line in original if key_of(line) is None]
@@ -230,6 +230,65 @@ def case_options_ok_through_symlink(options):
         e2e.check(set(os.listdir(cwd)) == before, f"OK changed the working directory to {os.listdir(cwd)}")
         e2e.log("config.cfg is still a link, and the file it leads to holds the new settings")
         play_starts_the_game(world, xid, cwd)
+
+
+# What a save cut off between its two renames left: no config.cfg, the old bytes under .bak, the new ones
+# under .tmp, whose last line is one of the game's own that the launcher never writes.
+HELD_NEW_BYTES = e2e.SAVED_CONFIG_BYTES + b"\r\nlastMap = harbour"
+
+
+def expect_ok_after_leftover_held(options, name, held_at_ok):
+    """A scanner holds the .tmp without sharing it while the launcher starts, so the start can put nothing
+    in place and leaves both files. OK once it has let go saves over the .tmp's lines. OK while it still
+    holds on changes nothing: a config.cfg made from nothing would lose the game's lines, and the .tmp
+    would then never go in; the next start puts it in place."""
+    with e2e.World(options, name, screen=SCREEN) as world:
+        # The writer has ended: poke.exe hold is over at once when its file exists.
+        status, text = world.poke("hold", ".")
+        writer = e2e.writer_said(text)
+        e2e.check(status == 0 and writer, f"poke.exe hold said {text!r} ({status})")
+        cwd = world.workdir()
+        stem = os.path.join(cwd, f"config.cfg.{writer[0]}.{writer[1]}.1")
+        for suffix, data in ((".bak", e2e.CONFIG_BYTES), (".tmp", HELD_NEW_BYTES)):
+            with open(stem + suffix, "wb") as f:
+                f.write(data)
+        left = e2e.folder_bytes(cwd)
+        scanner = e2e.Holder(world, e2e.windows_path(stem + ".tmp"))
+        world.start(world.options.launcher, cwd)
+        xid = world.window()
+        e2e.check(e2e.folder_bytes(cwd) == left, f"while the .tmp was held, the start left {os.listdir(cwd)}")
+        if not held_at_ok:
+            scanner.release()
+        open_options(world)
+        drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
+        press_ok_and_wait(world)
+        if held_at_ok:
+            e2e.check(e2e.folder_bytes(cwd) == left, f"OK while the .tmp was held left {e2e.folder_bytes(cwd)}")
+            e2e.log("OK while the .tmp was held changed nothing")
+            scanner.release()
+            world.click(xid, e2e.CLOSE)
+            e2e.expect_exit_zero(world)
+            e2e.expect_stats_url_only(world, options, cwd)
+            os.remove(world.url_log)
+            world.start(world.options.launcher, cwd)
+            xid = world.window()
+            e2e.check(e2e.folder_bytes(cwd) == {"config.cfg": HELD_NEW_BYTES},
+                      f"the next start left {e2e.folder_bytes(cwd)}, expected the .tmp's bytes in config.cfg alone")
+        else:
+            expect_config(cwd, SCREEN[0], SCREEN[1], 32, 0, HELD_NEW_BYTES)
+            e2e.check(os.listdir(cwd) == ["config.cfg"], f"OK left {os.listdir(cwd)}")
+        e2e.log("config.cfg holds the .tmp's lines and no leftover is left")
+        world.click(xid, e2e.CLOSE)
+        e2e.expect_exit_zero(world)
+        e2e.expect_stats_url_only(world, options, cwd)
+
+
+def case_options_ok_after_leftover_held(options):
+    expect_ok_after_leftover_held(options, "options_ok_after_leftover_held", held_at_ok=False)
+
+
+def case_options_ok_while_leftover_held(options):
+    expect_ok_after_leftover_held(options, "options_ok_while_leftover_held", held_at_ok=True)
 
 
 # Game folders that code page 1252 cannot spell, nor 932 the Chinese one; in 932 the second byte of ソ and
