@@ -1130,17 +1130,24 @@ protected:
     }
 
     // One start of the launcher as process id, waiting no longer than the deadline.
-    bool StartAs(const Situation& situation, DWORD id, Hold hold, std::size_t startCut, Power power,
-                 LauncherSettings& read) {
+    // One start of the launcher as process id, the new file held as hold says, cut off at startCut (inside
+    // it, where inside says), with the power as the rewrite's cut lost it; its waits are held to the
+    // deadline.
+    bool StartAs(const Situation& situation, DWORD id, Hold hold, std::size_t startCut, bool inside,
+                 Power power, LauncherSettings& read, Schedule* recorded = nullptr) {
         Schedule start{{}, {}};
         start.processId = id;
         start.newFileHeld = hold;
         start.cut = startCut;
+        start.cutInside = inside;
         const bool readIt = Start(situation, start, read);
         if (startCut != kNoCut) {
             LosePower(start, power);
         }
         Waited(start.pausedMs);
+        if (recorded != nullptr) {
+            *recorded = start;
+        }
         return readIt;
     }
 
@@ -1155,12 +1162,10 @@ protected:
             Reaches(crash.trace, cut.call, Op::SetEnd) || Reaches(crash.trace, cut.call, Op::WriteFile);
         const std::string crashed = FolderState(situation) + Name(cut.power);
         const bool onlyLeftovers = OnlyLeftoversHoldIt(situation);
-        Schedule next{{}, {}};
-        next.processId = kNextStartId;
+        Schedule next;
         LauncherSettings read;
-        bool readIt = Start(situation, next, read);
-        Waited(next.pausedMs);
-        story_.clear();
+        const bool readIt =
+            StartAs(situation, kNextStartId, Hold::None, kNoCut, false, Power::Stays, read, &next);
         Judge(situation, cut, kNoCut, inPlace, readIt, read);
         PlayerDeletesTheFile(situation, cut);
         // Cutting the next start off depends only on the folder the crash left: once for each such folder.
@@ -1168,51 +1173,45 @@ protected:
                                 Reaches(next.trace, next.trace.size(), Op::Copy) ||
                                 Reaches(next.trace, next.trace.size(), Op::Delete)) &&
                                seen_.insert(crashed).second;
-        for (std::size_t startCut = 0; recovered && startCut < next.trace.size(); ++startCut) {
-            Crash(situation, cut, crash);
-            StartAs(situation, kNextStartId, Hold::None, startCut, cut.power, read);
-            readIt = StartAs(situation, kThirdStartId, Hold::None, kNoCut, Power::Stays, read);
-            ++recoveriesCut_;
-            Judge(situation, cut, startCut, inPlace, readIt, read);
+        if (recovered) {
+            recoveriesCut_ += CutTheNextStart(situation, cut, Hold::None, next.trace, inPlace);
         }
         if (onlyLeftovers && seen_.insert("held " + crashed).second) {
-            HeldAgainstMoving(situation, cut, inPlace);
+            // The next start finds the new file held against moving, so that only a copy puts it back.
+            story_ = ", the new file held against moving during the next start";
+            Crash(situation, cut, crash);
+            StartAs(situation, kNextStartId, Hold::AgainstMoving, kNoCut, false, Power::Stays, read, &next);
+            const bool readAfter =
+                StartAs(situation, kThirdStartId, Hold::None, kNoCut, false, Power::Stays, read);
+            Judge(situation, cut, kNoCut, inPlace, readAfter, read);
+            heldStarts_ += 1 + CutTheNextStart(situation, cut, Hold::AgainstMoving, next.trace, inPlace);
+            story_.clear();
             HeldThroughOk(situation, cut);
         }
     }
 
-    // The next start finds the new file held against moving, so that only a copy puts it back, and is cut
-    // off at each of its calls; a third start, with nothing held, ends the story.
-    void HeldAgainstMoving(const Situation& situation, const Cut& cut, bool inPlace) {
-        story_ = ", the new file held against moving during the next start";
-        Schedule crash;
+    // The next start, holding the new file as hold says, cut off at each call of its trace (and inside those
+    // that can stop halfway), then a third start with nothing held, which ends the story: judged each time.
+    // Returns how many.
+    unsigned CutTheNextStart(const Situation& situation, const Cut& cut, Hold hold,
+                             const std::vector<Op>& trace, bool inPlace) {
+        unsigned runs = 0;
         LauncherSettings read;
-        Crash(situation, cut, crash);
-        Schedule whole{{}, {}};
-        whole.processId = kNextStartId;
-        whole.newFileHeld = Hold::AgainstMoving;
-        Start(situation, whole, read);
-        for (std::size_t startCut = 0; startCut <= whole.trace.size(); ++startCut) {
-            const std::size_t at = startCut < whole.trace.size() ? startCut : kNoCut;
+        for (std::size_t at = 0; at < trace.size(); ++at) {
             for (const bool inside : {false, true}) {
-                if (inside && (at == kNoCut || !HasInside(whole.trace[at]))) {
+                if (inside && !HasInside(trace[at])) {
                     continue;
                 }
+                Schedule crash;
                 Crash(situation, cut, crash);
-                Schedule start{{}, {}};
-                start.processId = kNextStartId;
-                start.newFileHeld = Hold::AgainstMoving;
-                start.cut = at;
-                start.cutInside = inside;
-                Start(situation, start, read);
-                LosePower(start, at != kNoCut ? cut.power : Power::Stays);
-                Waited(start.pausedMs);
-                const bool readIt = StartAs(situation, kThirdStartId, Hold::None, kNoCut, Power::Stays, read);
-                ++heldStarts_;
+                StartAs(situation, kNextStartId, hold, at, inside, cut.power, read);
+                const bool readIt =
+                    StartAs(situation, kThirdStartId, Hold::None, kNoCut, false, Power::Stays, read);
+                ++runs;
                 Judge(situation, cut, at, inPlace, readIt, read);
             }
         }
-        story_.clear();
+        return runs;
     }
 
     // Another program holds the new file wholly during the next start and its first OK, which then changes
@@ -1222,7 +1221,7 @@ protected:
         Crash(situation, cut, crash);
         const std::string before = FolderState(situation);
         LauncherSettings read;
-        StartAs(situation, kNextStartId, Hold::Wholly, kNoCut, Power::Stays, read);
+        StartAs(situation, kNextStartId, Hold::Wholly, kNoCut, false, Power::Stays, read);
         Schedule held{{}, {}};
         held.processId = kNextStartId;
         held.newFileHeld = Hold::Wholly;
@@ -1265,7 +1264,8 @@ protected:
         }
         fs::remove(config);
         LauncherSettings read;
-        if (StartAs(situation, kThirdStartId, Hold::None, kNoCut, Power::Stays, read) && ++failures_ <= 10) {
+        if (StartAs(situation, kThirdStartId, Hold::None, kNoCut, false, Power::Stays, read) &&
+            ++failures_ <= 10) {
             ADD_FAILURE() << Describe(situation, cut.faults) << " cut off at call " << cut.call
                           << (cut.inside ? " inside" : "") << Name(cut.power)
                           << ", then config.cfg deleted: the next start brought it back";
