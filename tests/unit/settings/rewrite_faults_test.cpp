@@ -48,14 +48,16 @@ enum class Op {
     WriteTemporary,
     SetAttributes,
     SetEnd,
-    FinalPath
+    FinalPath,
+    List
 };
 
 const char* Name(Op op) {
     static const char* const names[] = {"CreateFileW",        "WriteFile",    "FlushFileBuffers",
                                         "ReplaceFileW",       "MoveFileExW",  "CopyFileW",
                                         "DeleteFileW",        "_wfopen",      "fwrite",
-                                        "SetFileAttributesW", "SetEndOfFile", "GetFinalPathNameByHandleW"};
+                                        "SetFileAttributesW", "SetEndOfFile", "GetFinalPathNameByHandleW",
+                                        "FindFirstFileExW"};
     return names[static_cast<int>(op)];
 }
 
@@ -98,6 +100,9 @@ std::vector<DWORD> ErrorsOf(Op op) {
     case Op::FinalPath:
         // Drivers without the call (RAM disks, image mounts), and shares whose parent folder is closed.
         return {ERROR_INVALID_FUNCTION, ERROR_ACCESS_DENIED};
+    case Op::List:
+        // A folder that may be entered but not listed.
+        return {ERROR_ACCESS_DENIED};
     case Op::SetAttributes:
     case Op::SetEnd:
         return {};
@@ -418,6 +423,12 @@ DWORD WINAPI FinalPathDouble(HANDLE file, LPWSTR path, DWORD capacity, DWORD fla
     return Refuses(Op::FinalPath) ? 0 : GetFinalPathNameByHandleW(file, path, capacity, flags);
 }
 
+HANDLE WINAPI FindFirstDouble(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
+                              FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
+    return Refuses(Op::List) ? INVALID_HANDLE_VALUE
+                             : FindFirstFileExW(pattern, level, data, search, filter, flags);
+}
+
 BOOL WINAPI DeleteDouble(LPCWSTR name) {
     if (Refuses(Op::Delete) || IsHeld(name, false) || !DeleteFileW(name)) {
         return FALSE;
@@ -616,6 +627,7 @@ public:
         g_fileCalls.closeHandle = CloseDouble;
         g_fileCalls.deviceIoControl = ReparseDataDouble;
         g_fileCalls.getFinalPathNameByHandle = FinalPathDouble;
+        g_fileCalls.findFirstFileEx = FindFirstDouble;
         g_fileCalls.getFileAttributes = AttributesDouble;
         g_fileCalls.setFileAttributes = SetAttributesDouble;
         g_fileCalls.replaceFile = ReplaceDouble;
@@ -696,9 +708,11 @@ bool Passes(DWORD error) {
 // Whether the schedule leaves a way to store the new bytes, which a rewrite must then take: every fault
 // passes once; or ReplaceFileW is refused every time while a move works (not for a sharing violation,
 // where a move meets the same holder); or moves are refused every time while ReplaceFileW or a copy works;
-// or the final path of a plain file cannot be had; refused deletes only leave a file behind. A full disk,
-// a folder that takes no new file, and a file that stays held may end without a save.
-bool LeavesAWay(const std::vector<Fault>& faults, bool linked) {
+// or the final path of a plain file cannot be had, or the folder of an existing file cannot be listed;
+// refused deletes only leave a file behind. A full disk, a folder that takes no new file, a file that stays
+// held and a missing file in a folder that cannot be listed (a leftover might hold it) may end without a
+// save.
+bool LeavesAWay(const std::vector<Fault>& faults, bool linked, bool missing) {
     const bool replaceRefused = HasAlways(faults, Op::Replace);
     const bool moveRefused = HasAlways(faults, Op::Move);
     const bool copyRefused = HasAlways(faults, Op::Copy);
@@ -709,10 +723,11 @@ bool LeavesAWay(const std::vector<Fault>& faults, bool linked) {
         if (!Passes(fault.error) || fault.op == Op::OpenTemporary || fault.op == Op::WriteTemporary) {
             return false;
         }
-        if (fault.op == Op::FinalPath && linked) {
-            return false; // a link that cannot be followed is not replaced
+        if ((fault.op == Op::FinalPath && linked) || (fault.op == Op::List && missing)) {
+            return false; // a link that cannot be followed is not replaced, a file a leftover may hold not
+                          // made
         }
-        if (!fault.always || fault.op == Op::Delete || fault.op == Op::FinalPath) {
+        if (!fault.always || fault.op == Op::Delete || fault.op == Op::FinalPath || fault.op == Op::List) {
             continue;
         }
         const bool wayLeft =
@@ -770,7 +785,7 @@ std::string Verdict(const Situation& situation, const std::vector<Fault>& faults
         problems += " reported saved, but config.cfg does not hold the new bytes;";
     }
     const bool linked = situation.path != config.string();
-    if (!newFileHeld && LeavesAWay(faults, linked)) {
+    if (!newFileHeld && LeavesAWay(faults, linked, !situation.exists)) {
         ++g_livenessScenarios;
         if (!written) {
             problems += " not saved, though a way to save was left;";
@@ -1215,7 +1230,8 @@ protected:
     }
 
     // Another program holds the new file wholly during the next start and its first OK, which then changes
-    // nothing; once it has let go, a second OK saves with the game's lines.
+    // nothing, as does an OK that cannot list the folder; once it has let go, an OK saves with the game's
+    // lines.
     void HeldThroughOk(const Situation& situation, const Cut& cut) {
         Schedule crash;
         Crash(situation, cut, crash);
@@ -1232,6 +1248,11 @@ protected:
             problems += " OK while the new file was held changed the folder (config.cfg " +
                         std::to_string(ReadBytes((situation.folder / situation.content).string()).size()) +
                         " bytes);";
+        }
+        Schedule unlisted{{{0, Op::List, ERROR_ACCESS_DENIED, true}}, {}};
+        unlisted.processId = kNextStartId;
+        if (Rewrite(situation, unlisted) || FolderState(situation) != before) {
+            problems += " OK in a folder it could not list changed it;";
         }
         Schedule free{{}, {}};
         free.processId = kNextStartId;
