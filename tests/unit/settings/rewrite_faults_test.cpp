@@ -1238,21 +1238,28 @@ protected:
         const std::string before = FolderState(situation);
         LauncherSettings read;
         StartAs(situation, kNextStartId, Hold::Wholly, kNoCut, false, Power::Stays, read);
-        Schedule held{{}, {}};
-        held.processId = kNextStartId;
-        held.newFileHeld = Hold::Wholly;
-        const bool savedWhileHeld = Rewrite(situation, held);
-        Waited(held.pausedMs);
+        // OKs that must change nothing: the new file still held, and the folder not listed.
+        struct Refused {
+            const char* what;
+            Hold hold;
+            std::vector<Fault> faults;
+        };
+        const Refused refused[] = {
+            {"while the new file was held", Hold::Wholly, {}},
+            {"in a folder it could not list", Hold::None, {{0, Op::List, ERROR_ACCESS_DENIED, true}}}};
         std::string problems;
-        if (savedWhileHeld || FolderState(situation) != before) {
-            problems += " OK while the new file was held changed the folder (config.cfg " +
-                        std::to_string(ReadBytes((situation.folder / situation.content).string()).size()) +
-                        " bytes);";
-        }
-        Schedule unlisted{{{0, Op::List, ERROR_ACCESS_DENIED, true}}, {}};
-        unlisted.processId = kNextStartId;
-        if (Rewrite(situation, unlisted) || FolderState(situation) != before) {
-            problems += " OK in a folder it could not list changed it;";
+        for (const Refused& ok : refused) {
+            Schedule schedule{ok.faults, {}};
+            schedule.processId = kNextStartId;
+            schedule.newFileHeld = ok.hold;
+            const bool saved = Rewrite(situation, schedule);
+            Waited(schedule.pausedMs);
+            if (saved || FolderState(situation) != before) {
+                problems +=
+                    std::string(" OK ") + ok.what + " changed the folder (config.cfg " +
+                    std::to_string(ReadBytes((situation.folder / situation.content).string()).size()) +
+                    " bytes);";
+            }
         }
         Schedule free{{}, {}};
         free.processId = kNextStartId;
