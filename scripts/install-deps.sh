@@ -100,7 +100,7 @@ done < <(grep -Ev '^(#|[[:space:]]*$)' "$repo/tests/support/wine-locales")
 
 # Installs the missing packages and generates the missing locales, as root or through sudo.
 install_missing() {
-    local as_root locale line
+    local as_root locale line try
     if ! root_prefix; then
         echo "install-deps: these are missing and neither root nor sudo is available:" \
             "${missing[*]} ${missing_locales[*]}" >&2
@@ -113,7 +113,12 @@ install_missing() {
     fi
     if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ]; then
         echo "install-deps: installing ${missing[*]}"
-        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
+        # A mirror caught mid-sync fails one index ("File has unexpected size"): wait and ask again; after
+        # the last try apt goes on with the lists it has, and the install says what it cannot find.
+        for try in 1 2 3 4; do
+            "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null && break
+            [ "$try" = 4 ] || sleep $((try * 20))
+        done
         "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
             -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
     fi

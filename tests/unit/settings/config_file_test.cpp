@@ -12,7 +12,6 @@
 
 #include "settings/config_file.h"
 #include "settings/config_text.h"
-#include "durable_file/replace_file.h"
 #include "settings_test_support.h"
 
 #ifdef _WIN32
@@ -22,9 +21,10 @@
 
 using namespace std::string_literals;
 using settings_test::Lines;
+using settings_test::MakeReadOnly;
 using settings_test::ReadBytes;
 using settings_test::ReadSettingsAt;
-using settings_test::ReplaceAt;
+using settings_test::SecondsSince;
 using settings_test::Settings;
 using settings_test::StreamDoubles;
 using settings_test::TempDir;
@@ -81,11 +81,6 @@ int g_allocationsLeft = 0;
 
 void* AllocateWhileAllowed(void* block, std::size_t size) {
     return g_allocationsLeft-- > 0 ? std::realloc(block, size) : nullptr;
-}
-
-void MakeReadOnly(const std::string& path) {
-    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
 }
 
 } // namespace
@@ -240,6 +235,8 @@ TEST(SettingsFileRewrite, SymbolicLinkStaysALinkAndItsTargetIsRewritten) {
 }
 
 #ifdef _WIN32
+using settings_test::HeldFile;
+
 TEST(SettingsFileRewrite, HiddenFileStaysHidden) {
     TempDir dir;
     const std::string path = dir.File("config.cfg");
@@ -372,67 +369,7 @@ TEST(SettingsFileSafety, MissingDirectoryFailsWithoutCreatingAnything) {
     EXPECT_TRUE(dir.Names().empty());
 }
 
-// The replacement step on its own refuses targets it must not touch, and leaves the new file for the
-// caller to remove.
-TEST(SettingsFileSafety, ReplacementRefusesReadOnlyTarget) {
-    TempDir dir;
-    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "old"));
-    ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
-    MakeReadOnly(dir.File("config.cfg"));
-    EXPECT_FALSE(ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg")));
-    EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "old");
-    EXPECT_EQ(ReadBytes(dir.File("new.tmp")), "new");
-}
-
-TEST(SettingsFileSafety, ReplacementRefusesDirectoryTarget) {
-    TempDir dir;
-    fs::create_directory(dir.Path() / "config.cfg");
-    ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
-    EXPECT_FALSE(ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg")));
-    EXPECT_TRUE(fs::is_directory(dir.Path() / "config.cfg"));
-    EXPECT_EQ(ReadBytes(dir.File("new.tmp")), "new");
-}
-
-TEST(SettingsFileSafety, ReplacementPutsTheNewFileInPlace) {
-    TempDir dir;
-    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "old"));
-    ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
-    EXPECT_TRUE(ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg")));
-    EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "new");
-    EXPECT_EQ(dir.Names(), kOnlyConfig);
-}
-
 #ifdef _WIN32
-namespace {
-
-// Holds config.cfg open the way another program would, for as long as the object lives.
-class HeldFile {
-public:
-    HeldFile(const std::string& path, DWORD access, DWORD share)
-        : handle_(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr)) {}
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-    ~HeldFile() { Release(); }
-
-    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
-    void Release() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-            handle_ = INVALID_HANDLE_VALUE;
-        }
-    }
-
-private:
-    HANDLE handle_;
-};
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-} // namespace
-
 TEST(SettingsFileLocked, FileOpenedWithoutSharingIsLeftAlone) {
     TempDir dir;
     const std::string path = dir.File("config.cfg");
@@ -487,33 +424,6 @@ TEST(SettingsFileLocked, FileReleasedDuringTheRetriesIsRewritten) {
     }
 }
 
-TEST(SettingsFileLocked, ReplacementWaitsForAScannerOnTheNewFile) {
-    TempDir dir;
-    ASSERT_TRUE(WriteBytes(dir.File("config.cfg"), "old"));
-    ASSERT_TRUE(WriteBytes(dir.File("new.tmp"), "new"));
-    {
-        HeldFile held(dir.File("new.tmp"), GENERIC_READ, FILE_SHARE_READ);
-        ASSERT_TRUE(held.Held());
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg")));
-        const double seconds = SecondsSince(start);
-        EXPECT_GT(seconds, 0.5);
-        EXPECT_LT(seconds, 1.5);
-    }
-    EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "old");
-
-    HeldFile held(dir.File("new.tmp"), GENERIC_READ, FILE_SHARE_READ);
-    ASSERT_TRUE(held.Held());
-    std::thread releaser([&held] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        held.Release();
-    });
-    const bool replaced = ReplaceAt(dir.File("new.tmp"), dir.File("config.cfg"));
-    releaser.join();
-    EXPECT_TRUE(replaced);
-    EXPECT_EQ(ReadBytes(dir.File("config.cfg")), "new");
-    EXPECT_EQ(dir.Names(), kOnlyConfig);
-}
 #endif
 
 // ---------------------------------------------------------------------------------------------------------

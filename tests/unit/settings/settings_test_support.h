@@ -2,6 +2,7 @@
 // Helpers shared by the settings tests: a private temporary directory per test and whole-file access.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
@@ -18,6 +19,10 @@
 #include "settings/config_file.h"
 #include "settings/config_text.h"
 #include "settings/launcher_settings.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 // Comparison and printing for GoogleTest; beside the type, where lookup finds them.
 inline bool operator==(const LauncherSettings& a, const LauncherSettings& b) {
@@ -178,5 +183,40 @@ inline LauncherSettings Settings(std::int32_t width, std::int32_t height, std::i
     settings.bloom = bloom;
     return settings;
 }
+
+
+// Takes write permission away from the file at path.
+inline void MakeReadOnly(const std::string& path) {
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+#ifdef _WIN32
+// Holds config.cfg open the way another program would, for as long as the object lives.
+class HeldFile {
+public:
+    HeldFile(const std::string& path, DWORD access, DWORD share)
+        : handle_(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr)) {}
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() { Release(); }
+
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Release() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+            handle_ = INVALID_HANDLE_VALUE;
+        }
+    }
+
+private:
+    HANDLE handle_;
+};
+#endif
 
 } // namespace settings_test
