@@ -184,7 +184,6 @@ inline LauncherSettings Settings(std::int32_t width, std::int32_t height, std::i
     return settings;
 }
 
-
 // Takes write permission away from the file at path.
 inline void MakeReadOnly(const std::string& path) {
     fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
