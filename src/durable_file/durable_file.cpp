@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "durable_file/file_calls.h"
-#include "durable_file/leftover_files.h"
 #include "durable_file/leftover_names.h"
 #include "durable_file/read_file.h"
 #include "durable_file/recovery.h"
@@ -11,97 +10,149 @@
 
 namespace {
 
-// The names of one write's temporary file and backup beside the file it will replace, which no other write
-// of any process, running or ended, has used; false when they cannot be told.
-bool LeftoverPathsFor(const char* target, ByteBuffer& temporary, ByteBuffer& backup) {
-    static unsigned long counter = 0; // written from one thread only
-    ++counter;
-    WriterId writer{};
-    return CurrentWriter(writer) && AppendLeftoverStem(temporary, target, writer, counter) &&
-           AppendLeftoverStem(backup, target, writer, counter) && temporary.Append(kTemporarySuffix) &&
-           backup.Append(kBackupSuffix);
+// Where the leftovers and the lock of path's saves lie: beside its target, or, for a link whose file is
+// missing, beside where it leads.
+bool LeftoversOf(const char* path, ByteBuffer& target, LeftoverPaths& names, RetryBudget& budget) {
+    return (ResolveReplaceTarget(path, target, budget) || ReadLinkDestination(path, target)) &&
+           names.Make(target.view());
 }
 
-// How a write through a temporary file ended.
-enum class SwapResult {
-    Saved,
-    Failed,   // target is as it was (another process holds it, say)
-    Refused,  // target is as it was, and the directory refused the temporary file or the system the swap
-    Stranded, // the old bytes and the new ones wait under the leftover names (ReplaceOutcome::Stranded)
-};
+bool AnyLeftover(const LeftoverPaths& names) {
+    return FileAt(names.newFile.c_str()) != Presence::Absent ||
+           FileAt(names.oldFile.c_str()) != Presence::Absent;
+}
 
-// Writes the whole of data to a new file at path, closed; false, with the file removed, when any of it
-// failed.
-bool WriteTemporaryFile(std::FILE* file, const char* path, std::string_view data, RetryBudget& budget) {
+// Writes the whole of data to the new file, closes it and flushes it to the disk; false, with the file
+// removed, when any of it failed.
+bool WriteNewFile(std::FILE* file, const char* path, std::string_view data, RetryBudget& budget) {
     bool written = g_fileCalls.writeStream(data.data(), 1, data.size(), file) == data.size() &&
                    g_fileCalls.flushStream(file) == 0;
     if (g_fileCalls.closeStream(file) != 0) {
         written = false;
     }
-    if (!written) {
+    if (!written || !FlushFile(path, budget)) {
         RemoveFile(path, budget); // a part of the new bytes, which exist in memory
+        return false;
     }
-    return written;
+    return true;
 }
 
-// Writes data to a new temporary file beside target and puts it in target's place.
-SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data, RetryBudget& budget) {
-    ByteBuffer temporary;
-    ByteBuffer backup;
-    if (!LeftoverPathsFor(target, temporary, backup)) {
-        return SwapResult::Failed;
-    }
-    bool folderRefuses = false;
-    std::FILE* file = OpenTemporaryFile(temporary.c_str(), folderRefuses);
-    if (file == nullptr) {
-        return folderRefuses ? SwapResult::Refused : SwapResult::Failed;
-    }
-    if (!WriteTemporaryFile(file, temporary.c_str(), data, budget)) {
-        return SwapResult::Failed;
-    }
-    // What the swap did not put in place is removed, but for a stranded swap (the rule in durable_file.h).
-    switch (ReplaceFileDurably(temporary.c_str(), target, backup.c_str(), budget)) {
-    case ReplaceOutcome::Replaced:
-        return SwapResult::Saved;
-    case ReplaceOutcome::Unchanged:
-        RemoveFile(temporary.c_str(), budget);
-        return SwapResult::Refused;
-    case ReplaceOutcome::Held:
-    case ReplaceOutcome::Unflushed:
-        RemoveFile(temporary.c_str(), budget);
-        return SwapResult::Failed;
-    case ReplaceOutcome::Stranded:
-        break;
-    }
-    return SwapResult::Stranded;
+// The empty file under the old name that marks, where there is no old file to move aside, that the new
+// file is to go in the file's place.
+bool MakeWitness(const char* path) {
+    bool refused = false;
+    std::FILE* file = OpenNewFile(path, refused);
+    return file != nullptr && g_fileCalls.closeStream(file) == 0;
 }
 
 } // namespace
 
-ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget) {
-    if (!RecoverInterruptedReplacement(path, budget)) {
+bool SaveLock::Take(const char* lockPath, RetryBudget& budget) {
+    Release();
+    RetryBudget share = budget.Share();
+    for (;;) {
+        switch (TryLockFile(lockPath, handle_)) {
+        case LockTry::Taken:
+        case LockTry::Refused:
+            taken_ = true;
+            return true;
+        case LockTry::Failed:
+            return false;
+        case LockTry::Busy:
+            break;
+        }
+        if (!share.Wait()) {
+            return false;
+        }
+    }
+}
+
+void SaveLock::Release() {
+    if (handle_ != kNoLock) {
+        UnlockFile(handle_);
+        handle_ = kNoLock;
+    }
+    taken_ = false;
+}
+
+ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget, SaveLock* lock) {
+    ByteBuffer target;
+    LeftoverPaths names;
+    bool resolved = true;
+    if (LeftoversOf(path, target, names, budget)) {
+        SaveLock own;
+        SaveLock& held = lock != nullptr ? *lock : own;
+        if (lock != nullptr || AnyLeftover(names)) {
+            // Looked at again once the lock is held: another process's save may have ended meanwhile.
+            resolved = (held.Taken() || held.Take(names.lock.c_str(), budget)) &&
+                       ResolveLeftovers(target.c_str(), names, budget) != Resolved::Failed;
+        }
+    }
+    const ReadOutcome outcome = ReadWholeFile(path, bytes, budget);
+    if (!resolved && (lock != nullptr || outcome == ReadOutcome::Missing)) {
         bytes.Clear();
         return ReadOutcome::Failed;
     }
-    return ReadWholeFile(path, bytes, budget);
+    return outcome;
 }
 
-WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget) {
+WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget, SaveLock* lock) {
     ByteBuffer target;
-    if (!ResolveReplaceTarget(path, target, budget)) {
+    LeftoverPaths names;
+    if (!ResolveReplaceTarget(path, target, budget) || !names.Make(target.view())) {
         return WriteOutcome::Unchanged;
     }
-    switch (ReplaceThroughTemporaryFile(target.c_str(), data, budget)) {
-    case SwapResult::Saved:
+    SaveLock own;
+    SaveLock& held = lock != nullptr ? *lock : own;
+    // A save starts from a place where no other save is unfinished.
+    if ((!held.Taken() && !held.Take(names.lock.c_str(), budget)) ||
+        ResolveLeftovers(target.c_str(), names, budget) == Resolved::Failed) {
+        return WriteOutcome::Unchanged;
+    }
+    const char* fresh = names.newFile.c_str();
+    const char* old = names.oldFile.c_str();
+    bool refused = false;
+    std::FILE* file = OpenNewFile(fresh, refused);
+    if (file == nullptr) {
+        // Access denied means that the folder takes no new files only where the name is not there; and only
+        // where no leftover is there may the file be written in place.
+        return refused && !AnyLeftover(names) &&
+                       OverwriteFileInPlace(target.c_str(), data.data(), data.size(), budget)
+                   ? WriteOutcome::Written
+                   : WriteOutcome::Unchanged;
+    }
+    if (!WriteNewFile(file, fresh, data, budget)) {
+        return WriteOutcome::Unchanged;
+    }
+    // The new file is whole and on the disk: from here the old name marks a swap that has begun.
+    const Presence existing = FileAt(target.c_str());
+    if (existing == Presence::Present) {
+        switch (ReplaceFileDurably(fresh, target.c_str(), old, budget)) {
+        case ReplaceOutcome::Replaced:
+            return WriteOutcome::Written;
+        case ReplaceOutcome::Unchanged:
+        case ReplaceOutcome::Held:
+            RemoveFile(fresh, budget);
+            return WriteOutcome::Unchanged;
+        case ReplaceOutcome::Halfway:
+            break;
+        }
+    }
+    // The file is missing (or was moved aside, or shows what another program put there): the last row of
+    // the table puts the new one in its place.
+    const bool witness = FileAt(old) == Presence::Absent;
+    if (existing == Presence::Unknown || (witness && !MakeWitness(old))) {
+        RemoveFile(fresh, budget);
+        return WriteOutcome::Unchanged;
+    }
+    if (ResolveLeftovers(target.c_str(), names, budget) == Resolved::NewInPlace) {
         return WriteOutcome::Written;
-    case SwapResult::Refused:
-        break;
-    case SwapResult::Failed:
-        return WriteOutcome::Unchanged;
-    case SwapResult::Stranded:
-        return WriteOutcome::Stranded;
     }
-    // The last way: the old file, where there is one, overwritten where it lies.
-    return OverwriteFileInPlace(target.c_str(), data.data(), data.size(), budget) ? WriteOutcome::Written
-                                                                                  : WriteOutcome::Unchanged;
+    // Undone where it can be: the witness removed, or the old file renamed back (never copied, which would
+    // leave the old name marking a swap that had begun); the new bytes exist in memory.
+    if (witness ? RemoveFile(old, budget) : RenameFile(old, target.c_str())) {
+        RemoveFile(fresh, budget);
+        return WriteOutcome::Unchanged;
+    }
+    return WriteOutcome::Stranded;
 }

@@ -5,13 +5,12 @@
 // UTF-8 on Windows, never the ANSI code page.
 //
 // The rule every removal and replacement in this folder keeps: no bytes are removed while the file may
-// still need them and they exist nowhere else. The old content stays, where it is or under the backup's
-// name, until the new content is whole and on the disk in its place (or the old is back); the files a
-// replacement made go once it has ended, so that none can be chosen again: when the target holds the bytes
-// of one of them, or when one is left alone (a temporary file that never took part in a swap, a backup
-// that outlived its swap). What shows under the target's name when a file is put there is the target's
-// current content, which the replacement replaces, as any write of the file does.
+// still need them and they exist nowhere else. A save leaves at most one new file and one old one beside the
+// file, under fixed names, and the lock that lets one save of a file run at a time (leftover_names.h); which
+// of the two exist tells where a save stopped, and the next read or write that holds the lock resolves them
+// (recovery.h), so that none is ever kept for later.
 
+#include <cstdint>
 #include <string_view>
 
 #include "bytes/byte_buffer.h"
@@ -20,33 +19,66 @@
 enum class ReadOutcome {
     Read,    // bytes holds the whole file
     Missing, // there is no such file; bytes is empty
-    // The file could not be opened or read to its end, or memory ran out; or a replacement of it that was
-    // cut off could not be put right, so that what shows (nothing, say) may not be the file.
+    // The file could not be opened or read to its end, or memory ran out; or a save of it that was cut off
+    // could not be resolved, so that what shows (nothing, say) may not be the file.
     Failed,
 };
-
-// Reads the file at path into bytes, as bytes, after putting right a replacement of it that was cut off
-// (recovery.h). Another process may hold the file for a moment without letting it be read: the read is then
-// tried again after a pause from budget, as long as the budget lasts. A write that follows shares the
-// budget: one deadline for both (retry_budget.h).
-ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget);
 
 enum class WriteOutcome {
     // The file at path (for a symbolic link, the file it leads to) holds data.
     Written,
     // The file is exactly as it was, still missing if it was; nothing made for the write is left.
     Unchanged,
-    // The system moved the old file aside and then refused, for seconds, every way of putting either file
-    // back: the old bytes wait under "<file>.<pid>.<started>.<n>.bak", the new ones under
-    // "<file>.<pid>.<started>.<n>.tmp", and the file is missing. The next read puts it back.
+    // The system moved the old file aside and then refused, for seconds, every way of putting the new one
+    // in its place: the old bytes wait under "<file>.launcher-old", the new ones under
+    // "<file>.launcher-new", and the file is missing (or shows what another program put there). The next
+    // read or write puts the new file in place.
     Stranded,
 };
 
-// Makes data the content of the file at path, creating it when it is missing. The new content goes to a
-// temporary file beside the file (beside the file a symbolic link leads to), which then takes the old
-// file's place in one step, keeping what the file system holds about it beside its content where the
-// platform can. Where the folder refuses the temporary file, an existing writable file is overwritten in
-// place instead: only where the system refused access to the folder, never after an error of the device. A
-// file that is read-only, a directory or anything but a plain file is left alone. While another process
-// holds a file, each step is tried again after a pause from budget.
-WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget);
+// The one save of a file that may run at a time, among all processes, while this object holds it: a lock
+// that the system releases when its process ends, however it ends. A save holds it across its read, the
+// merge and its write; it is never held while waiting for the player or another program.
+class SaveLock {
+public:
+    SaveLock() = default;
+    ~SaveLock() { Release(); }
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+
+    bool Taken() const { return taken_; }
+    void Release();
+
+private:
+    friend ReadOutcome ReadDurableFile(const char*, ByteBuffer&, RetryBudget&, SaveLock*);
+    friend WriteOutcome WriteDurableFile(const char*, std::string_view, RetryBudget&, SaveLock*);
+
+    // Takes the lock at lockPath (leftover_names.h), waiting for another process's save within a share of
+    // budget. True when this process now runs the file's one save: it holds the lock, or the folder takes no
+    // new files, so that no save can leave anything beside the file.
+    bool Take(const char* lockPath, RetryBudget& budget);
+
+    std::intptr_t handle_ = -1;
+    bool taken_ = false;
+};
+
+// Reads the file at path into bytes, as bytes, after resolving what a save of it that was cut off left
+// (recovery.h). A read without lock takes the save's lock only when something was left, and gives up the
+// resolving while another process's save holds it (Failed where the file is missing then). A read given
+// lock takes it for the save that follows and keeps it; it fails when it cannot take it. Another process
+// may hold the file for a moment without letting it be read: the read is then tried again after a pause
+// from budget, as long as the budget lasts. A write that follows shares the budget: one deadline for both
+// (retry_budget.h).
+ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget,
+                            SaveLock* lock = nullptr);
+
+// Makes data the content of the file at path, creating it when it is missing, holding the save's lock (lock,
+// when the read before it took it; else a lock of its own). The new content goes to a new file beside the
+// file (beside the file a symbolic link leads to), which then takes the old file's place in one step,
+// keeping what the file system holds about it beside its content where the platform can. Where the folder
+// takes no new files, an existing writable file is overwritten in place instead: only where the system
+// refused access to the folder, never after an error of the device. A file that is read-only, a directory or
+// anything but a plain file is left alone. While another process holds a file, each step is tried again
+// after a pause from budget.
+WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget,
+                              SaveLock* lock = nullptr);

@@ -1,43 +1,30 @@
 #pragma once
-// The names of the files a write makes beside the file it replaces, where a person can tell what they are:
-// "<file>.<process id>.<started>.<n>.tmp" holds the new content, "<file>.<process id>.<started>.<n>.bak" the
-// old file while the system swaps the two. A write makes them and the recovery before a later read reads
-// them back.
+// The three names a save of a file uses beside it (beside the file a symbolic link leads to), which no
+// player or game would give a copy of their own: "<file>.launcher-new" holds the new content,
+// "<file>.launcher-old" the old file while the system swaps the two (or, where there was no old file, is an
+// empty witness), and "<file>.launcher-lock" is the lock that lets one save of the file run at a time. The
+// lock file is never removed; the other two allow at most one unfinished save of each file.
 
-#include <cstdint>
 #include <string_view>
 
 #include "bytes/byte_buffer.h"
 
-enum class LeftoverKind { Temporary, Backup };
+inline constexpr std::string_view kNewSuffix = ".launcher-new";
+inline constexpr std::string_view kOldSuffix = ".launcher-old";
+inline constexpr std::string_view kLockSuffix = ".launcher-lock";
 
-// The process that made a file. Process ids are handed out again once a process has ended (the first
-// launcher of each session often gets the same one), so the id is named with the moment its process
-// started, which no later holder of the id shares.
-struct WriterId {
-    unsigned long processId;
-    std::uint64_t started; // in the system's units: on Windows, 100 ns since 1601
+// The three paths beside target.
+struct LeftoverPaths {
+    ByteBuffer newFile;
+    ByteBuffer oldFile;
+    ByteBuffer lock;
 
-    bool operator==(const WriterId& other) const {
-        return processId == other.processId && started == other.started;
+    // False when memory ran out.
+    bool Make(std::string_view target) {
+        newFile.Clear();
+        oldFile.Clear();
+        lock.Clear();
+        return newFile.Append(target) && newFile.Append(kNewSuffix) && oldFile.Append(target) &&
+               oldFile.Append(kOldSuffix) && lock.Append(target) && lock.Append(kLockSuffix);
     }
 };
-
-struct LeftoverName {
-    WriterId writer;       // the process that made the file
-    unsigned long counter; // which of that process's writes made it
-    LeftoverKind kind;
-};
-
-inline constexpr std::string_view kTemporarySuffix = ".tmp";
-inline constexpr std::string_view kBackupSuffix = ".bak";
-
-// Appends "<file>.<process id>.<started>.<n>" to out, the stem of both names; false when memory ran out.
-bool AppendLeftoverStem(ByteBuffer& out, std::string_view file, const WriterId& writer,
-                        unsigned long counter);
-
-// Whether name (without a directory) is one that AppendLeftoverStem and a suffix make for the file named
-// base, to the letter: decimal numbers without sign or leading zeros, the start time's within 63 bits and
-// the others' within 32. With ignoreCase,
-// base matches in any case of its ASCII letters, as file names do on Windows.
-bool ParseLeftoverName(std::string_view name, std::string_view base, bool ignoreCase, LeftoverName& out);

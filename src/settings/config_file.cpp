@@ -21,13 +21,15 @@ bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* 
 }
 
 bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known) {
-    // The read and the write share one deadline for waiting on other processes.
+    // The read and the write share one deadline for waiting on other processes, and one save's lock: no
+    // other launcher's save comes between them.
     RetryBudget budget;
+    SaveLock lock;
     ByteBuffer text;
     bool existed;
     {
         ByteBuffer old;
-        const ReadOutcome outcome = ReadDurableFile(path, old, budget);
+        const ReadOutcome outcome = ReadDurableFile(path, old, budget, &lock);
         if (outcome == ReadOutcome::Failed) {
             return false;
         }
@@ -39,7 +41,7 @@ bool WriteSettingsFile(const char* path, const LauncherSettings& settings, Setti
     if (!existed && text.size() == 0) {
         return true; // nothing to store, and no empty file to make for it
     }
-    return WriteDurableFile(path, text.view(), budget) == WriteOutcome::Written;
+    return WriteDurableFile(path, text.view(), budget, &lock) == WriteOutcome::Written;
 }
 
 void ReadSettings() {

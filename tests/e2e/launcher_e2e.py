@@ -849,10 +849,22 @@ def case_config_untouched(options):
 SAVED_CONFIG_BYTES = CONFIG_BYTES.replace(b"1024", b"1280").replace(b"768", b"960")
 
 
+# The names a save of config.cfg uses beside it: its new file, its old one, and the lock that lets one save
+# run at a time, which stays once made.
+NEW_SUFFIX = ".launcher-new"
+OLD_SUFFIX = ".launcher-old"
+LOCK_SUFFIX = ".launcher-lock"
+
+
+def saved_names(directory):
+    """The names in directory, but a save's lock, which stays beside a saved file by design."""
+    return {name for name in os.listdir(directory) if not name.endswith(LOCK_SUFFIX)}
+
+
 def folder_bytes(directory):
-    """Each file of directory with its bytes."""
+    """Each file of directory with its bytes, but a save's lock."""
     found = {}
-    for name in sorted(os.listdir(directory)):
+    for name in sorted(saved_names(directory)):
         with open(os.path.join(directory, name), "rb") as f:
             found[name] = f.read()
     return found
@@ -897,62 +909,47 @@ class Holder:
 
 def case_config_recovered(options):
     # What a launcher killed between the two renames of a save leaves: no config.cfg, the old bytes under
-    # .bak, the new ones under .tmp, both named with its process id and start time. While the process
-    # that has that id and started then runs (poke.exe holding on, under another file name), the files are
-    # its own; once it has ended, a start puts the new bytes in place. A folder name the ANSI code page
-    # cannot spell, under 1252.
+    # config.cfg.launcher-old, the new ones under config.cfg.launcher-new. The next start puts the new bytes
+    # in place, whatever the game wrote meanwhile, and no leftover is left; a reset the player does after
+    # that start stays. A folder name the ANSI code page cannot spell, under 1252.
     with World(options, "config_recovered") as world:
-        holder = Holder(world)
-        stem = f"config.cfg.{holder.pid}.{holder.started}"
         cwd = world.workdir("Игры")
-        for suffix, data in ((".1.bak", CONFIG_BYTES), (".1.tmp", SAVED_CONFIG_BYTES)):
-            with open(os.path.join(cwd, stem + suffix), "wb") as f:
-                f.write(data)
-        left = folder_bytes(cwd)
-        recovered = {"config.cfg": SAVED_CONFIG_BYTES}
+        new = os.path.join(cwd, "config.cfg" + NEW_SUFFIX)
+        old = os.path.join(cwd, "config.cfg" + OLD_SUFFIX)
 
-        def expect_folder(expected, moment):
-            found = folder_bytes(cwd)
-            check(found == expected, f"{moment}, {cwd} holds {found}; expected {expected}")
-
-        def expect_held(moment):
-            check(holder.process.poll() is None,
-                  f"{holder.exe} ended early ({holder.process.returncode}): its id proves nothing")
-            expect_folder(left, f"{moment} while {holder.exe} runs")
-
-        world.start(options.launcher, cwd)
-        xid = world.window()
-        expect_held("when the window is up")
-        world.click(xid, CLOSE)
-        expect_exit_zero(world)
-        expect_held("after CLOSE")
-        log(f"while {holder.exe} ran, the files named with its id stayed as they were")
-        holder.release()
-        expect_stats_url_only(world, options, cwd)
+        def plant(files):
+            for path, data in files:
+                with open(path, "wb") as f:
+                    f.write(data)
 
         def start_and_close(expected, moment):
-            os.remove(world.url_log)
+            if os.path.exists(world.url_log):
+                os.remove(world.url_log)
             world.start(options.launcher, cwd)
             xid = world.window()
-            expect_folder(expected, f"{moment}, when the window is up")
+            found = folder_bytes(cwd)
+            check(found == expected, f"{moment}, when the window is up, {cwd} holds {found}; expected {expected}")
             world.click(xid, CLOSE)
             expect_exit_zero(world)
             expect_stats_url_only(world, options, cwd)
-            expect_folder(expected, f"{moment}, after CLOSE")
 
-        start_and_close(recovered, "once the writer had ended")
-        log("once it had ended, config.cfg held the new bytes and neither the .tmp nor the .bak was left")
-        # A save whose backup could not go (a scanner held it) leaves it beside the whole file: it goes, the
-        # file stays. Then the player deletes config.cfg to reset the settings, with such a backup beside it:
-        # the backup goes, and never brings config.cfg back.
-        with open(os.path.join(cwd, stem + ".2.bak"), "wb") as f:
-            f.write(CONFIG_BYTES)
-        start_and_close(recovered, "with a lone .bak beside config.cfg")
+        recovered = {"config.cfg": SAVED_CONFIG_BYTES}
+        plant(((old, CONFIG_BYTES), (new, SAVED_CONFIG_BYTES)))
+        start_and_close(recovered, "after a save cut off between its renames")
+        log("the next start put the new bytes in place and neither leftover was left")
+        # The game wrote config.cfg after the crash: the start still finishes the save (the one choice).
+        plant(((old, CONFIG_BYTES), (new, SAVED_CONFIG_BYTES), (os.path.join(cwd, "config.cfg"), b"// the game\r\n")))
+        start_and_close(recovered, "after a crash pair beside a file the game wrote")
+        # The player then empties config.cfg, and later deletes it, to reset: each reset stays.
+        plant(((os.path.join(cwd, "config.cfg"), b""),))
+        start_and_close({"config.cfg": b""}, "once the player had emptied config.cfg")
         os.remove(os.path.join(cwd, "config.cfg"))
-        with open(os.path.join(cwd, stem + ".3.bak"), "wb") as f:
-            f.write(CONFIG_BYTES)
         start_and_close({}, "once the player had deleted config.cfg")
-        log("a lone .bak went each time, and a config.cfg the player deleted stayed deleted")
+        # A save whose old file could not go (a scanner held it) leaves it alone: it goes, and never brings a
+        # deleted config.cfg back.
+        plant(((old, CONFIG_BYTES),))
+        start_and_close({}, "with a lone old file and no config.cfg")
+        log("a reset after the recovering start stayed, and a lone old file went without coming back")
 
 
 def case_options_cancel(options):

@@ -2,7 +2,23 @@
 
 #include <ctime>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
+
+// Creates the file anew, never over an existing one.
+std::FILE* OpenNewStream(const char* name, const char* mode) {
+    const int fd = open(name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, mode);
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
+}
 
 void SleepMilliseconds(unsigned milliseconds) {
     timespec pause{};
@@ -15,7 +31,7 @@ void SleepMilliseconds(unsigned milliseconds) {
 
 FileCalls SystemFileCalls() {
     FileCalls calls{};
-    calls.openStream = std::fopen;
+    calls.openStream = OpenNewStream;
     calls.writeStream = std::fwrite;
     calls.flushStream = std::fflush;
     calls.closeStream = std::fclose;

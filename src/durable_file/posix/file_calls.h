@@ -1,8 +1,8 @@
 #pragma once
 // The calls to the system that a test of the portable build replaces: the C library's stream calls for the
 // temporary file, and the pause between two tries. The POSIX build does not ship; it runs the portable rules
-// under sanitizers and the fuzzer, and its other calls (open, fsync, rename, lstat, opendir, kill and the
-// rest) go to the system directly.
+// under sanitizers and the fuzzer, and its other calls (open, fsync, rename, link, lstat, flock and the rest)
+// go to the system directly.
 
 #include <cstddef>
 #include <cstdio>

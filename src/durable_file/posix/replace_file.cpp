@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,25 +74,17 @@ bool ReadLinkDestination(const char* path, ByteBuffer& destination) {
     return !destination.Failed();
 }
 
-// rename() swaps the names in one step, never leaving target missing: no backup is needed.
+// rename() swaps the names in one step, never leaving target missing: no backup is needed. replacement is
+// on the disk already.
 ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, const char*, RetryBudget&) {
     struct stat status {};
-    if (lstat(target, &status) == 0) {
-        // Only a plain file is replaced: a symbolic link would turn into a plain file.
-        if (!IsWritablePlainFile(target, status)) {
-            return ReplaceOutcome::Unchanged;
-        }
-        // The new file keeps the old one's permissions.
-        if (chmod(replacement, status.st_mode & 07777) != 0) {
-            return ReplaceOutcome::Unchanged;
-        }
-    } else if (errno != ENOENT) {
-        return ReplaceOutcome::Unchanged;
+    if (lstat(target, &status) != 0) {
+        return errno == ENOENT ? ReplaceOutcome::Halfway : ReplaceOutcome::Unchanged;
     }
-    if (!SyncPath(replacement)) {
-        return ReplaceOutcome::Unflushed;
-    }
-    if (std::rename(replacement, target) != 0) {
+    // Only a plain file is replaced: a symbolic link would turn into a plain file. The new file keeps the
+    // old one's permissions.
+    if (!IsWritablePlainFile(target, status) || chmod(replacement, status.st_mode & 07777) != 0 ||
+        std::rename(replacement, target) != 0) {
         return ReplaceOutcome::Unchanged;
     }
     // The replacement has happened either way.
@@ -125,12 +118,40 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
     return close(fd) == 0 && written;
 }
 
-// rename() never leaves to missing in between; what shows there is replaced (the rule in durable_file.h).
+// link() never replaces an existing to, and leaves from for the clean-up; the copy that Windows needs where
+// a move is refused has no cause here.
 bool PutInEmptyPlace(const char* from, const char* to, RetryBudget&) {
-    return std::rename(from, to) == 0;
+    if (link(from, to) != 0) {
+        return false;
+    }
+    SyncDirectoryOf(to);
+    return true; // from goes with the clean-up that follows
 }
 
-std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
+bool RenameFile(const char* from, const char* to) {
+    if (link(from, to) != 0) {
+        return false;
+    }
+    std::remove(from);
+    SyncDirectoryOf(to);
+    return true;
+}
+
+Presence FileAt(const char* path) {
+    struct stat status {};
+    if (lstat(path, &status) == 0) {
+        return Presence::Present;
+    }
+    return errno == ENOENT || errno == ENOTDIR ? Presence::Absent : Presence::Unknown;
+}
+
+bool FlushFile(const char* path, RetryBudget&) {
+    return SyncPath(path);
+}
+
+void KeepAttributes(const char*, const char*) {}
+
+std::FILE* OpenNewFile(const char* path, bool& folderRefuses) {
     errno = 0;
     std::FILE* file = g_fileCalls.openStream(path, "wb");
     folderRefuses = file == nullptr && (errno == EACCES || errno == EPERM);
@@ -138,5 +159,28 @@ std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
 }
 
 bool RemoveFile(const char* path, RetryBudget&) {
-    return std::remove(path) == 0;
+    return std::remove(path) == 0 || errno == ENOENT;
+}
+
+// flock, whose lock belongs to the open file description: closing another descriptor of the same file
+// (which releases a process's F_SETLK locks) leaves it.
+LockTry TryLockFile(const char* path, std::intptr_t& handle) {
+    handle = kNoLock;
+    const int fd = open(path, O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return errno == EACCES && FileAt(path) == Presence::Absent ? LockTry::Refused : LockTry::Failed;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        close(fd);
+        return busy ? LockTry::Busy : LockTry::Failed;
+    }
+    handle = fd;
+    return LockTry::Taken;
+}
+
+void UnlockFile(std::intptr_t handle) {
+    const int fd = static_cast<int>(handle);
+    flock(fd, LOCK_UN);
+    close(fd);
 }

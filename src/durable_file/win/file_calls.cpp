@@ -1,5 +1,26 @@
 #include "durable_file/win/file_calls.h"
 
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+namespace {
+
+// _wfopen with "x" is not in every C runtime: the exclusive open (CREATE_NEW) comes from _wopen.
+std::FILE* OpenNewStream(const wchar_t* name, const wchar_t* mode) {
+    const int fd = _wopen(name, _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = _wfdopen(fd, mode);
+    if (file == nullptr) {
+        _close(fd);
+    }
+    return file;
+}
+
+} // namespace
+
 FileCalls SystemFileCalls() {
     FileCalls calls{};
     calls.createFile = CreateFileW;
@@ -12,7 +33,7 @@ FileCalls SystemFileCalls() {
     calls.closeHandle = CloseHandle;
     calls.getFinalPathNameByHandle = GetFinalPathNameByHandleW;
     calls.deviceIoControl = DeviceIoControl;
-    calls.openStream = _wfopen;
+    calls.openStream = OpenNewStream;
     calls.writeStream = std::fwrite;
     calls.flushStream = std::fflush;
     calls.closeStream = std::fclose;
@@ -23,13 +44,8 @@ FileCalls SystemFileCalls() {
     calls.moveFileEx = MoveFileExW;
     calls.copyFile = CopyFileW;
     calls.deleteFile = DeleteFileW;
-    calls.findFirstFileEx = FindFirstFileExW;
-    calls.findNextFile = FindNextFileW;
-    calls.findClose = FindClose;
-    calls.getCurrentProcessId = GetCurrentProcessId;
-    calls.openProcess = OpenProcess;
-    calls.getExitCodeProcess = GetExitCodeProcess;
-    calls.getProcessTimes = GetProcessTimes;
+    calls.lockFileEx = LockFileEx;
+    calls.unlockFileEx = UnlockFileEx;
     calls.sleep = Sleep;
     return calls;
 }

@@ -3,8 +3,7 @@
 // make any of them fail the way the system documents, or answer as another system would; the C runtime's
 // stream calls for the temporary file among them. Not in it: the string conversions (MultiByteToWideChar,
 // WideCharToMultiByte), which touch no file and fail only on text that is not well formed; GetLastError,
-// which reads back what a call (or a double, through SetLastError) left; and GetCurrentProcess, which
-// returns a constant that stands for the calling process.
+// which reads back what a call (or a double, through SetLastError) left.
 
 #include <cstddef>
 #include <cstdio>
@@ -32,7 +31,8 @@ struct FileCalls {
     BOOL(WINAPI* deviceIoControl)
     (HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned,
      LPOVERLAPPED overlapped);
-    // The temporary file, written through the C runtime.
+    // The new file, written through the C runtime: created anew (never over an existing file) and opened
+    // in mode.
     std::FILE* (*openStream)(const wchar_t* name, const wchar_t* mode);
     std::size_t (*writeStream)(const void* data, std::size_t size, std::size_t count, std::FILE* stream);
     int (*flushStream)(std::FILE* stream);
@@ -46,17 +46,11 @@ struct FileCalls {
     BOOL(WINAPI* moveFileEx)(LPCWSTR from, LPCWSTR to, DWORD flags);
     BOOL(WINAPI* copyFile)(LPCWSTR from, LPCWSTR to, BOOL failIfExists);
     BOOL(WINAPI* deleteFile)(LPCWSTR name);
-    HANDLE(WINAPI* findFirstFileEx)
-    (LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data, FINDEX_SEARCH_OPS search, LPVOID filter,
-     DWORD flags);
-    BOOL(WINAPI* findNextFile)(HANDLE find, LPWIN32_FIND_DATAW data);
-    BOOL(WINAPI* findClose)(HANDLE find);
-    // Processes: whose files an unfinished save left.
-    DWORD(WINAPI* getCurrentProcessId)();
-    HANDLE(WINAPI* openProcess)(DWORD access, BOOL inherit, DWORD processId);
-    BOOL(WINAPI* getExitCodeProcess)(HANDLE process, LPDWORD code);
-    BOOL(WINAPI* getProcessTimes)
-    (HANDLE process, LPFILETIME creation, LPFILETIME exit, LPFILETIME kernel, LPFILETIME user);
+    // The lock of one save at a time.
+    BOOL(WINAPI* lockFileEx)
+    (HANDLE file, DWORD flags, DWORD reserved, DWORD lengthLow, DWORD lengthHigh, LPOVERLAPPED overlapped);
+    BOOL(WINAPI* unlockFileEx)
+    (HANDLE file, DWORD reserved, DWORD lengthLow, DWORD lengthHigh, LPOVERLAPPED overlapped);
     // The pause between two tries while another process holds a file.
     VOID(WINAPI* sleep)(DWORD milliseconds);
 };

@@ -135,67 +135,20 @@ void RestoreAttributes(const wchar_t* target, DWORD old) {
     }
 }
 
-// PutInEmptyPlace on full paths; copied tells whether from is still there. What shows at to meanwhile is
-// to's current content and is replaced (the rule in durable_file.h). A copy counts only once it is on the
-// disk, since its source may go next. A copy cut off leaves a part of from in to's place; with witness (a
-// free name), an empty file made there first shows the next start that from is to go there (recovery.h).
-bool PutInPlace(const wchar_t* from, const wchar_t* to, bool& copied, RetryBudget& budget,
-                const wchar_t* witness = nullptr) {
-    copied = false;
-    if (g_fileCalls.moveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+// PutInEmptyPlace on full paths: never over an existing file, so that a move stays one step on every file
+// system (a replacing move is two on FAT). A copy counts only once it is on the disk.
+bool PutInPlace(const wchar_t* from, const wchar_t* to, RetryBudget& budget) {
+    if (g_fileCalls.moveFileEx(from, to, MOVEFILE_WRITE_THROUGH)) {
         return true;
     }
-    if (witness != nullptr) {
-        const HANDLE file = g_fileCalls.createFile(witness, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        g_fileCalls.closeHandle(file);
-    }
-    if (!g_fileCalls.copyFile(from, to, FALSE)) {
+    if (!g_fileCalls.copyFile(from, to, TRUE)) {
         return false;
     }
     if (FlushToDisk(to) != ERROR_SUCCESS) {
-        RemoveWithin(
-            to, budget); // the copy just made, which may not be whole on the disk: the place is empty again
+        RemoveWithin(to, budget); // a copy that may not be whole on the disk: the place is empty again
         return false;
     }
-    copied = true;
     return true;
-}
-
-// target is missing: the new file is under replacement, the old one under backup where oldAside says so.
-// Puts the new file in place, or else the old one back, for as long as the budget lasts: a program that reads
-// the file now finds none, so all that is left of the deadline is well spent here. Should neither go in
-// where target had existed (attributes are its attributes then), both files stay (the rule in
-// durable_file.h). Without an old file, a copy of the new one goes in with the backup's name as its witness.
-ReplaceOutcome FillEmptyPlace(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup,
-                              bool oldAside, DWORD attributes, RetryBudget& budget) {
-    for (;;) {
-        bool copied;
-        if (PutInPlace(replacement, target, copied, budget, oldAside ? nullptr : backup)) {
-            RestoreAttributes(target, attributes);
-            if (copied) {
-                RemoveWithin(replacement, budget);
-            }
-            RemoveWithin(backup, budget);
-            return ReplaceOutcome::Replaced;
-        }
-        if (oldAside && PutInPlace(backup, target, copied, budget)) {
-            if (copied) {
-                RemoveWithin(backup, budget);
-            }
-            return ReplaceOutcome::Unchanged;
-        }
-        if (!budget.Wait()) {
-            if (!oldAside) {
-                RemoveWithin(backup, budget);
-            }
-            return attributes != INVALID_FILE_ATTRIBUTES ? ReplaceOutcome::Stranded
-                                                         : ReplaceOutcome::Unchanged;
-        }
-    }
 }
 
 // One try at swapping replacement into the existing target, whose attributes are given, with the old file
@@ -216,11 +169,19 @@ DWORD TrySwap(const wchar_t* replacement, const wchar_t* target, const wchar_t* 
     return GetLastError();
 }
 
-// One try at moving replacement over the existing target, whose attributes are given. Returns
-// ERROR_SUCCESS, or the error with target still in place.
-DWORD TryMove(const wchar_t* replacement, const wchar_t* target, DWORD attributes) {
-    if (!g_fileCalls.moveFileEx(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+// One try at the swap by two renames, once the system has refused ReplaceFileW: target aside to backup, then
+// replacement into target's place, neither over an existing file. Returns ERROR_SUCCESS, or the error with
+// target still in place; movedAside tells that target went to backup and replacement did not follow.
+DWORD TryMove(const wchar_t* replacement, const wchar_t* target, const wchar_t* backup, DWORD attributes,
+              bool& movedAside) {
+    if (!g_fileCalls.moveFileEx(target, backup, MOVEFILE_WRITE_THROUGH)) {
         return GetLastError();
+    }
+    if (!g_fileCalls.moveFileEx(replacement, target, MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        // The old file back by a rename, never a copy, which would leave the old name marking a swap begun.
+        movedAside = !g_fileCalls.moveFileEx(backup, target, MOVEFILE_WRITE_THROUGH);
+        return error;
     }
     RestoreAttributes(target, attributes);
     return ERROR_SUCCESS;
@@ -267,58 +228,47 @@ struct Replacement {
     const wchar_t* backup;
     DWORD attributes = INVALID_FILE_ATTRIBUTES; // the target's, as last read
     bool onlyHeld = true;                       // every failure so far was another process holding a file
-    bool movedAside = false; // the swap stopped halfway with the old file under the backup's name
 };
 
-// The steps of a replacement, each tried until it is done or refused past its budget.
-enum class Way { Flush, Swap, Move };
+// The two ways of putting the new file in the old one's place, each tried until it is done or refused past
+// its budget.
+enum class Way { Swap, Move };
 
-// How trying a step ended.
+// How trying a way ended.
 enum class Step {
-    Done,      // its work is done
+    Done,      // the new file is in place
     Refused,   // refused past its budget, not only because another process held a file
     Held,      // refused past its budget, every time because another process held a file
     LeftAlone, // the target is read-only, a directory or a device, which are never replaced
-    Missing,   // the target is missing: there is nothing to swap or move over
-    Halfway, // the swap stopped halfway: the old file is aside (movedAside) or gone, the new one in its name
+    Halfway,   // the target is not in its place (moved aside, or missing), the new file in its own name
 };
 
-// One try of a step: ERROR_SUCCESS, or the error with the target still in place.
-DWORD TryOnce(Way way, const Replacement& swap) {
-    switch (way) {
-    case Way::Flush:
-        return FlushToDisk(swap.replacement);
-    case Way::Swap:
-        return TrySwap(swap.replacement, swap.target, swap.backup, swap.attributes);
-    case Way::Move:
-        return TryMove(swap.replacement, swap.target, swap.attributes);
-    }
-    return ERROR_INVALID_FUNCTION;
+// One try of a way: ERROR_SUCCESS, or the error.
+DWORD TryOnce(Way way, const Replacement& swap, bool& movedAside) {
+    return way == Way::Swap
+               ? TrySwap(swap.replacement, swap.target, swap.backup, swap.attributes)
+               : TryMove(swap.replacement, swap.target, swap.backup, swap.attributes, movedAside);
 }
 
-// Tries a step until it is done or refused past its share of budget. The target's attributes are read before
-// each try: a target that is not to be touched ends the step, and so does a missing one, for the steps that
-// replace it.
+// Tries a way until it is done or refused past its share of budget. The target's attributes are read before
+// each try: a target that is not to be touched ends it, and so does a missing one.
 Step TryStep(Way way, Replacement& swap, RetryBudget& budget) {
     RetryBudget share = budget.Share();
-    const bool replaces = way != Way::Flush;
     for (;;) {
         swap.attributes = g_fileCalls.getFileAttributes(swap.target);
         if (swap.attributes != INVALID_FILE_ATTRIBUTES && (swap.attributes & kRefusedAttributes) != 0) {
             return Step::LeftAlone;
         }
-        if (replaces && swap.attributes == INVALID_FILE_ATTRIBUTES) {
-            return Step::Missing;
+        if (swap.attributes == INVALID_FILE_ATTRIBUTES) {
+            return Step::Halfway;
         }
-        const DWORD error = TryOnce(way, swap);
+        bool movedAside = false;
+        const DWORD error = TryOnce(way, swap, movedAside);
         if (error == ERROR_SUCCESS) {
             return Step::Done;
         }
-        if (replaces) {
-            swap.movedAside = Exists(swap.backup);
-            if (swap.movedAside || !Exists(swap.target)) {
-                return Step::Halfway;
-            }
+        if (movedAside || Exists(swap.backup) || !Exists(swap.target)) {
+            return Step::Halfway;
         }
         swap.onlyHeld = swap.onlyHeld && IsHeld(error);
         const bool passes = way == Way::Swap ? IsSwapPostponed(error) : IsBusy(error);
@@ -420,17 +370,10 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
         return ReplaceOutcome::Unchanged;
     }
     Replacement swap{fullReplacement.c_str(), fullTarget.c_str(), fullBackup.c_str()};
-    // 1. The new content onto the disk, before it takes the old file's place.
-    Step step = TryStep(Way::Flush, swap, budget);
-    if (step == Step::Refused || step == Step::Held) {
-        return ReplaceOutcome::Unflushed;
-    }
-    // 2. The swap, which keeps the old file's security descriptor, streams and attributes.
-    if (step == Step::Done) {
-        step = TryStep(Way::Swap, swap, budget);
-    }
-    // 3. Once the system has refused the swap past its budget (not for a file that another process holds,
-    //    which a move would meet too): the new file moved over the old one, attributes put back.
+    // 1. The swap, which keeps the old file's security descriptor, streams and attributes.
+    Step step = TryStep(Way::Swap, swap, budget);
+    // 2. Once the system has refused the swap past its budget (not for a file that another process holds,
+    //    which a move would meet too): the two renames, attributes put back.
     if (step == Step::Refused) {
         step = TryStep(Way::Move, swap, budget);
     }
@@ -438,16 +381,8 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
     case Step::Done:
         RemoveWithin(swap.backup, budget); // a swap that has ended leaves nothing under the backup's name
         return ReplaceOutcome::Replaced;
-    case Step::Missing:
-        // 4. No file to keep: the new one only has to go in.
-        return FillEmptyPlace(swap.replacement, swap.target, swap.backup, false, swap.attributes, budget);
-    case Step::Halfway: {
-        // 4. The swap failed halfway: the old file has been moved aside to the backup name (or is gone), the
-        //    new one is still under its own, and whatever shows under the old name now is not the old file.
-        //    The backup is never handed to the system again: the swap is finished, or the old file put back.
-        return FillEmptyPlace(swap.replacement, swap.target, swap.backup, swap.movedAside, swap.attributes,
-                              budget);
-    }
+    case Step::Halfway:
+        return ReplaceOutcome::Halfway;
     case Step::Held:
         return ReplaceOutcome::Held;
     case Step::Refused:
@@ -460,9 +395,53 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
 bool PutInEmptyPlace(const char* from, const char* to, RetryBudget& budget) {
     WideString fullFrom;
     WideString fullTo;
-    bool copied;
     return ToSystemPath(from, fullFrom) && ToSystemPath(to, fullTo) &&
-           PutInPlace(fullFrom.c_str(), fullTo.c_str(), copied, budget);
+           PutInPlace(fullFrom.c_str(), fullTo.c_str(), budget);
+}
+
+bool RenameFile(const char* from, const char* to) {
+    WideString fullFrom;
+    WideString fullTo;
+    return ToSystemPath(from, fullFrom) && ToSystemPath(to, fullTo) &&
+           g_fileCalls.moveFileEx(fullFrom.c_str(), fullTo.c_str(), MOVEFILE_WRITE_THROUGH);
+}
+
+Presence FileAt(const char* path) {
+    WideString fullPath;
+    if (!ToSystemPath(path, fullPath)) {
+        return Presence::Unknown;
+    }
+    if (g_fileCalls.getFileAttributes(fullPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return Presence::Present;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Presence::Absent
+                                                                          : Presence::Unknown;
+}
+
+bool FlushFile(const char* path, RetryBudget& budget) {
+    WideString fullPath;
+    if (!ToSystemPath(path, fullPath)) {
+        return false;
+    }
+    RetryBudget share = budget.Share();
+    for (;;) {
+        const DWORD error = FlushToDisk(fullPath.c_str());
+        if (error == ERROR_SUCCESS) {
+            return true;
+        }
+        if (!IsBusy(error) || !share.Wait()) {
+            return false;
+        }
+    }
+}
+
+void KeepAttributes(const char* from, const char* target) {
+    WideString fullFrom;
+    WideString fullTarget;
+    if (ToSystemPath(from, fullFrom) && ToSystemPath(target, fullTarget)) {
+        RestoreAttributes(fullTarget.c_str(), g_fileCalls.getFileAttributes(fullFrom.c_str()));
+    }
 }
 
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget) {
@@ -491,7 +470,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
     }
 }
 
-std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
+std::FILE* OpenNewFile(const char* path, bool& folderRefuses) {
     folderRefuses = false;
     WideString fullPath;
     if (!ToSystemPath(path, fullPath)) {
@@ -500,7 +479,7 @@ std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
     _doserrno = ERROR_SUCCESS;
     std::FILE* file = g_fileCalls.openStream(fullPath.c_str(), L"wb");
     // The C runtime keeps the system's own error in _doserrno; its errno says EACCES for many others too
-    // (a write-protected or failing device, a sharing violation), which are no refusal of the folder.
+    // (a write-protected or failing device, a sharing violation), which are no refusal.
     folderRefuses = file == nullptr && _doserrno == ERROR_ACCESS_DENIED;
     return file;
 }
@@ -513,4 +492,41 @@ bool RemoveFile(const char* path, RetryBudget& budget) {
     wchar_t widePath[kLongestPath];
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, kLongestPath) > 0 &&
            RemoveWithin(widePath, budget);
+}
+
+LockTry TryLockFile(const char* path, std::intptr_t& handle) {
+    handle = kNoLock;
+    WideString fullPath;
+    if (!ToSystemPath(path, fullPath)) {
+        return LockTry::Failed;
+    }
+    // Opened for reading with reading and writing shared, so that a scanner that opens new files neither
+    // stands in the way nor is; the lock is on the first byte, which need not exist.
+    const HANDLE file =
+        g_fileCalls.createFile(fullPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        // Access denied is read with the name's presence: while the name is there, a lock file being
+        // deleted or one another user made; where it is not, a folder that takes no new files.
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED) {
+            return FileAt(path) == Presence::Absent ? LockTry::Refused : LockTry::Busy;
+        }
+        return IsHeld(error) ? LockTry::Busy : LockTry::Failed;
+    }
+    OVERLAPPED at{};
+    if (!g_fileCalls.lockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        const DWORD error = GetLastError();
+        g_fileCalls.closeHandle(file);
+        return IsHeld(error) ? LockTry::Busy : LockTry::Failed;
+    }
+    handle = reinterpret_cast<std::intptr_t>(file);
+    return LockTry::Taken;
+}
+
+void UnlockFile(std::intptr_t handle) {
+    const HANDLE file = reinterpret_cast<HANDLE>(handle);
+    OVERLAPPED at{};
+    g_fileCalls.unlockFileEx(file, 0, 1, 0, &at);
+    g_fileCalls.closeHandle(file); // which releases the lock, should the unlock have failed
 }

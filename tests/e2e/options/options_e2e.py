@@ -176,7 +176,7 @@ def case_options_without_d3d9_or_config(options):
     with WorldWithoutDirect3D(options, "options_without_d3d9_or_config", screen=SCREEN) as world:
         cwd = world.workdir()
         e2e.populate(world, cwd)
-        before = set(os.listdir(cwd))
+        before = e2e.saved_names(cwd)
         world.start(world.options.launcher, cwd)
         xid = world.window()
         items, selected, bloom = open_options(world)
@@ -188,7 +188,7 @@ def case_options_without_d3d9_or_config(options):
         with open(os.path.join(cwd, "config.cfg"), "rb") as f:
             data = f.read()
         e2e.check(data == b"bloom = 1\r\n", f"config.cfg holds {data!r}, expected only b'bloom = 1\\r\\n'")
-        created = set(os.listdir(cwd)) - before
+        created = e2e.saved_names(cwd) - before
         e2e.check(created == {"config.cfg"}, f"OK left {sorted(created)} in the working directory")
         e2e.log("OK with no display mode and no config.cfg created config.cfg with the Bloom line alone")
         play_starts_the_game(world, xid, cwd)
@@ -218,7 +218,7 @@ def case_options_ok_through_symlink(options):
             f.write(e2e.CONFIG_BYTES)
         link = os.path.join(cwd, "config.cfg")
         os.symlink("game-settings.cfg", link)
-        before = set(os.listdir(cwd))
+        before = e2e.saved_names(cwd)
         world.start(world.options.launcher, cwd)
         xid = world.window()
         open_options(world)
@@ -227,44 +227,41 @@ def case_options_ok_through_symlink(options):
         e2e.check(os.path.islink(link) and os.readlink(link) == "game-settings.cfg",
                   "config.cfg is no longer the symbolic link to game-settings.cfg")
         expect_config(cwd, SCREEN[0], SCREEN[1], 32, 1)  # read through the link: the target's content
-        e2e.check(set(os.listdir(cwd)) == before, f"OK changed the working directory to {os.listdir(cwd)}")
+        e2e.check(e2e.saved_names(cwd) == before, f"OK changed the working directory to {os.listdir(cwd)}")
         e2e.log("config.cfg is still a link, and the file it leads to holds the new settings")
         play_starts_the_game(world, xid, cwd)
 
 
-# What a save cut off between its two renames left: no config.cfg, the old bytes under .bak, the new ones
-# under .tmp, whose last line is one of the game's own that the launcher never writes.
+# What a save cut off between its two renames left: no config.cfg, the old bytes under config.cfg.launcher-old,
+# the new ones under config.cfg.launcher-new, whose last line is one of the game's own that the launcher never
+# writes.
 HELD_NEW_BYTES = e2e.SAVED_CONFIG_BYTES + b"\r\nlastMap = harbour"
 
 
 def expect_ok_after_leftover_held(options, name, held_at_ok):
-    """A scanner holds the .tmp without sharing it while the launcher starts, so the start can put nothing
-    in place and leaves both files. OK once it has let go saves over the .tmp's lines. OK while it still
-    holds on changes nothing: a config.cfg made from nothing would lose the game's lines, and the .tmp
-    would then never go in; the next start puts it in place."""
+    """A scanner holds the new file without sharing it while the launcher starts, so the start can put
+    nothing in place and leaves both files. OK once it has let go saves over the new file's lines. OK while
+    it still holds on changes nothing: a config.cfg made from nothing would lose the game's lines; the next
+    start puts the new file in place."""
     with e2e.World(options, name, screen=SCREEN) as world:
-        # The writer has ended: poke.exe hold is over at once when its file exists.
-        status, text = world.poke("hold", ".")
-        writer = e2e.writer_said(text)
-        e2e.check(status == 0 and writer, f"poke.exe hold said {text!r} ({status})")
         cwd = world.workdir()
-        stem = os.path.join(cwd, f"config.cfg.{writer[0]}.{writer[1]}.1")
-        for suffix, data in ((".bak", e2e.CONFIG_BYTES), (".tmp", HELD_NEW_BYTES)):
+        stem = os.path.join(cwd, "config.cfg")
+        for suffix, data in ((e2e.OLD_SUFFIX, e2e.CONFIG_BYTES), (e2e.NEW_SUFFIX, HELD_NEW_BYTES)):
             with open(stem + suffix, "wb") as f:
                 f.write(data)
         left = e2e.folder_bytes(cwd)
-        scanner = e2e.Holder(world, e2e.windows_path(stem + ".tmp"))
+        scanner = e2e.Holder(world, e2e.windows_path(stem + e2e.NEW_SUFFIX))
         world.start(world.options.launcher, cwd)
         xid = world.window()
-        e2e.check(e2e.folder_bytes(cwd) == left, f"while the .tmp was held, the start left {os.listdir(cwd)}")
+        e2e.check(e2e.folder_bytes(cwd) == left, f"while the new file was held, the start left {os.listdir(cwd)}")
         if not held_at_ok:
             scanner.release()
         open_options(world)
         drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
         press_ok_and_wait(world)
         if held_at_ok:
-            e2e.check(e2e.folder_bytes(cwd) == left, f"OK while the .tmp was held left {e2e.folder_bytes(cwd)}")
-            e2e.log("OK while the .tmp was held changed nothing")
+            e2e.check(e2e.folder_bytes(cwd) == left, f"OK while the new file was held left {e2e.folder_bytes(cwd)}")
+            e2e.log("OK while the new file was held changed nothing")
             scanner.release()
             world.click(xid, e2e.CLOSE)
             e2e.expect_exit_zero(world)
@@ -273,11 +270,11 @@ def expect_ok_after_leftover_held(options, name, held_at_ok):
             world.start(world.options.launcher, cwd)
             xid = world.window()
             e2e.check(e2e.folder_bytes(cwd) == {"config.cfg": HELD_NEW_BYTES},
-                      f"the next start left {e2e.folder_bytes(cwd)}, expected the .tmp's bytes in config.cfg alone")
+                      f"the next start left {e2e.folder_bytes(cwd)}, expected the new file's bytes in config.cfg alone")
         else:
             expect_config(cwd, SCREEN[0], SCREEN[1], 32, 0, HELD_NEW_BYTES)
-            e2e.check(os.listdir(cwd) == ["config.cfg"], f"OK left {os.listdir(cwd)}")
-        e2e.log("config.cfg holds the .tmp's lines and no leftover is left")
+            e2e.check(e2e.saved_names(cwd) == {"config.cfg"}, f"OK left {os.listdir(cwd)}")
+        e2e.log("config.cfg holds the new file's lines and no leftover is left")
         world.click(xid, e2e.CLOSE)
         e2e.expect_exit_zero(world)
         e2e.expect_stats_url_only(world, options, cwd)
@@ -304,13 +301,13 @@ def case_options_ok_in_any_folder(options):
         e2e.check(long_name, f"the work folder {world.root} is too deep for a folder just under MAX_PATH")
         for folder in (*FOLDER_NAMES, long_name):
             cwd, xid = start_with_config(world, folder)
-            before = set(os.listdir(cwd))
+            before = e2e.saved_names(cwd)
             open_options(world)
             drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
             drive(world, "click Bloom", "press", str(IDC_BLOOM))
             press_ok_and_wait(world)
             expect_config(cwd, SCREEN[0], SCREEN[1], 32, 0)
-            e2e.check(set(os.listdir(cwd)) == before, f"OK changed {folder} to {os.listdir(cwd)}")
+            e2e.check(e2e.saved_names(cwd) == before, f"OK changed {folder} to {os.listdir(cwd)}")
             world.click(xid, e2e.PLAY)
             e2e.expect_exit_zero(world)
             world.settle()

@@ -23,7 +23,6 @@
 
 #include "settings/config_file.h"
 #include "durable_file/file_calls.h"
-#include "durable_file/leftover_names.h"
 #include "settings_test_support.h"
 
 using settings_test::Lines;
@@ -49,7 +48,7 @@ enum class Op {
     SetAttributes,
     SetEnd,
     FinalPath,
-    List
+    Lock
 };
 
 const char* Name(Op op) {
@@ -57,7 +56,7 @@ const char* Name(Op op) {
                                         "ReplaceFileW",       "MoveFileExW",  "CopyFileW",
                                         "DeleteFileW",        "_wfopen",      "fwrite",
                                         "SetFileAttributesW", "SetEndOfFile", "GetFinalPathNameByHandleW",
-                                        "FindFirstFileExW"};
+                                        "LockFileEx"};
     return names[static_cast<int>(op)];
 }
 
@@ -100,9 +99,9 @@ std::vector<DWORD> ErrorsOf(Op op) {
     case Op::FinalPath:
         // Drivers without the call (RAM disks, image mounts), and shares whose parent folder is closed.
         return {ERROR_INVALID_FUNCTION, ERROR_ACCESS_DENIED};
-    case Op::List:
-        // A folder that may be entered but not listed.
-        return {ERROR_ACCESS_DENIED};
+    case Op::Lock:
+        // Another launcher's save holds the lock.
+        return {ERROR_LOCK_VIOLATION};
     case Op::SetAttributes:
     case Op::SetEnd:
         return {};
@@ -124,18 +123,6 @@ constexpr std::size_t kNoCut = static_cast<std::size_t>(-1);
 // What a process that has died answers, to a caller that no longer runs.
 constexpr DWORD kDead = ERROR_OPERATION_ABORTED;
 
-// The process ids of the scenarios: the process that rewrites, the next starts, and a launcher that is
-// still running, whose files nothing may touch.
-constexpr DWORD kWriterId = 1000;
-constexpr DWORD kNextStartId = 2000;
-constexpr DWORD kThirdStartId = 2001;
-constexpr DWORD kRunningLauncherId = 3000;
-
-// When the process with an id started; an earlier process given the same id started before it.
-std::uint64_t StartedAt(DWORD processId) {
-    return 133000000000000000ull + processId;
-}
-
 // How another process holds config.cfg's temporary files: not at all; against moving and deleting (a reader
 // that shares no delete), so that only a copy gets the bytes out; or wholly.
 enum class Hold { None, AgainstMoving, Wholly };
@@ -146,9 +133,7 @@ struct Schedule {
     unsigned strays = 0;      // names the double made up for ReplaceFileW without a backup name
     std::size_t cut = kNoCut; // the process dies at this call: it and every later one do nothing and fail
     bool cutInside = false;   // the call at cut does the first part of its work before the process dies
-    DWORD processId = kWriterId;
     Hold newFileHeld = Hold::None;
-    bool earlierRunLeft = false; // an earlier process with the writer's id left a backup (EarlierRunBackup)
     std::vector<std::wstring> unflushed = {}; // files written or copied to since they were last flushed
     unsigned pausedMs = 0;                    // how long the run waited in all
 };
@@ -374,16 +359,14 @@ BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
     return FALSE;
 }
 
-// Whether the file at name is the temporary file of the scenario's writer, and another process holds it
-// against reading (for a copy) or against moving and deleting.
+// Whether the file at name is config.cfg's new file, and another process holds it against reading (for a
+// copy) or against moving and deleting.
 bool IsHeld(LPCWSTR name, bool reading) {
     const Hold hold = g_schedule->newFileHeld;
     const std::wstring path(name);
-    const std::wstring writer =
-        L"." + std::to_wstring(kWriterId) + L"." + std::to_wstring(StartedAt(kWriterId)) + L".";
-    if (hold == Hold::None || (reading && hold == Hold::AgainstMoving) ||
-        path.find(writer) == std::wstring::npos || path.size() < 4 ||
-        path.compare(path.size() - 4, 4, L".tmp") != 0) {
+    const std::wstring suffix = L".launcher-new";
+    if (hold == Hold::None || (reading && hold == Hold::AgainstMoving) || path.size() < suffix.size() ||
+        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
         return false;
     }
     SetLastError(ERROR_SHARING_VIOLATION);
@@ -423,10 +406,14 @@ DWORD WINAPI FinalPathDouble(HANDLE file, LPWSTR path, DWORD capacity, DWORD fla
     return Refuses(Op::FinalPath) ? 0 : GetFinalPathNameByHandleW(file, path, capacity, flags);
 }
 
-HANDLE WINAPI FindFirstDouble(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
-                              FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
-    return Refuses(Op::List) ? INVALID_HANDLE_VALUE
-                             : FindFirstFileExW(pattern, level, data, search, filter, flags);
+BOOL WINAPI LockDouble(HANDLE file, DWORD flags, DWORD reserved, DWORD low, DWORD high, LPOVERLAPPED at) {
+    return Refuses(Op::Lock) ? FALSE : LockFileEx(file, flags, reserved, low, high, at);
+}
+
+// A dead process's lock is released by the system, with its handles.
+BOOL WINAPI UnlockDouble(HANDLE file, DWORD reserved, DWORD low, DWORD high, LPOVERLAPPED at) {
+    DWORD error;
+    return Fails(Op::Lock, error) ? FALSE : UnlockFileEx(file, reserved, low, high, at);
 }
 
 BOOL WINAPI DeleteDouble(LPCWSTR name) {
@@ -442,34 +429,7 @@ VOID WINAPI SleepDouble(DWORD milliseconds) {
     g_schedule->pausedMs += milliseconds;
 }
 
-// A backup that an earlier process given the writer's id left, under the name this save's backup would have
-// had if the id alone named a save: the temporary file's name with the earlier process's start in place of
-// the writer's. A save looks only at its own names, so for it the file has been there all along.
-const std::string kEarlierRunBytes = "// an earlier run's backup\r\nscreenWidth = 800\r\n";
-
-bool g_earlierRunPlanted = false;
-
-void EarlierRunBackup(const wchar_t* temporary) {
-    std::wstring name(temporary);
-    const std::wstring started = L"." + std::to_wstring(StartedAt(kWriterId)) + L".";
-    const std::size_t at = name.find(started);
-    if (at != std::wstring::npos) {
-        name.replace(at, started.size(), L"." + std::to_wstring(StartedAt(kWriterId) - 1) + L".");
-    }
-    name.replace(name.size() - 4, 4, L".bak");
-    if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::FILE* file = _wfopen(name.c_str(), L"wb");
-        g_earlierRunPlanted =
-            file != nullptr &&
-            std::fwrite(kEarlierRunBytes.data(), 1, kEarlierRunBytes.size(), file) == kEarlierRunBytes.size();
-        g_earlierRunPlanted = file != nullptr && std::fclose(file) == 0 && g_earlierRunPlanted;
-    }
-}
-
 std::FILE* OpenTemporaryDouble(const wchar_t* path, const wchar_t* mode) {
-    if (g_schedule->earlierRunLeft && g_schedule->processId == kWriterId) {
-        EarlierRunBackup(path);
-    }
     DWORD error;
     if (Fails(Op::OpenTemporary, error)) {
         // What the C runtime keeps: the system's error, and its own rough translation.
@@ -477,7 +437,7 @@ std::FILE* OpenTemporaryDouble(const wchar_t* path, const wchar_t* mode) {
         errno = error == ERROR_DISK_FULL ? ENOSPC : EACCES;
         return nullptr;
     }
-    std::FILE* file = _wfopen(path, mode);
+    std::FILE* file = SystemFileCalls().openStream(path, mode);
     if (file != nullptr) {
         WrittenTo(path);
     }
@@ -495,45 +455,6 @@ std::size_t WriteTemporaryDouble(const void* data, std::size_t size, std::size_t
         std::fwrite(data, 1, size * count / 2, file);
     }
     return 0;
-}
-
-// The process ids: the scenario's own, and one launcher that is running; no other process exists.
-const HANDLE kRunningLauncher = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7A7A));
-const HANDLE kThisProcess = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x7C7C));
-
-DWORD WINAPI ProcessIdDouble() {
-    return g_schedule->processId;
-}
-
-HANDLE WINAPI OpenProcessDouble(DWORD, BOOL, DWORD processId) {
-    if (processId == g_schedule->processId) {
-        return kThisProcess;
-    }
-    if (processId != kRunningLauncherId) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    return kRunningLauncher;
-}
-
-BOOL WINAPI ExitCodeDouble(HANDLE process, LPDWORD code) {
-    *code = STILL_ACTIVE;
-    return process == kRunningLauncher || process == kThisProcess;
-}
-
-BOOL WINAPI ProcessTimesDouble(HANDLE process, LPFILETIME creation, LPFILETIME, LPFILETIME, LPFILETIME) {
-    std::uint64_t started = 0;
-    if (process == kRunningLauncher) {
-        started = StartedAt(kRunningLauncherId);
-    } else if (process == kThisProcess || process == GetCurrentProcess()) {
-        started = StartedAt(g_schedule->processId);
-    } else {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    creation->dwLowDateTime = static_cast<DWORD>(started);
-    creation->dwHighDateTime = static_cast<DWORD>(started >> 32);
-    return TRUE;
 }
 
 DWORD WINAPI AttributesDouble(LPCWSTR name) {
@@ -570,9 +491,7 @@ BOOL WINAPI ReparseDataDouble(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID o
 
 BOOL WINAPI CloseDouble(HANDLE handle) {
     // A dead process's handles are closed all the same, by the system.
-    return handle == kRunningLauncher || handle == kThisProcess || handle == kLinkItself
-               ? TRUE
-               : CloseHandle(handle);
+    return handle == kLinkItself ? TRUE : CloseHandle(handle);
 }
 
 const LauncherSettings kChosen = Settings(1280, 1024, 32, 0);
@@ -608,13 +527,6 @@ struct Outcome {
     unsigned pausedMs;
 };
 
-// The name of a leftover of config.cfg's that writer made.
-std::string LeftoverFileName(const Situation& situation, const WriterId& writer, const char* suffix) {
-    ByteBuffer stem;
-    AppendLeftoverStem(stem, situation.content, writer, 1);
-    return std::string(stem.view()) + suffix;
-}
-
 // Puts the doubles in the system's place for one run under schedule.
 class Doubles {
 public:
@@ -627,17 +539,14 @@ public:
         g_fileCalls.closeHandle = CloseDouble;
         g_fileCalls.deviceIoControl = ReparseDataDouble;
         g_fileCalls.getFinalPathNameByHandle = FinalPathDouble;
-        g_fileCalls.findFirstFileEx = FindFirstDouble;
+        g_fileCalls.lockFileEx = LockDouble;
+        g_fileCalls.unlockFileEx = UnlockDouble;
         g_fileCalls.getFileAttributes = AttributesDouble;
         g_fileCalls.setFileAttributes = SetAttributesDouble;
         g_fileCalls.replaceFile = ReplaceDouble;
         g_fileCalls.moveFileEx = MoveDouble;
         g_fileCalls.copyFile = CopyDouble;
         g_fileCalls.deleteFile = DeleteDouble;
-        g_fileCalls.getCurrentProcessId = ProcessIdDouble;
-        g_fileCalls.openProcess = OpenProcessDouble;
-        g_fileCalls.getExitCodeProcess = ExitCodeDouble;
-        g_fileCalls.getProcessTimes = ProcessTimesDouble;
         g_fileCalls.sleep = SleepDouble;
         g_fileCalls.openStream = OpenTemporaryDouble;
         g_fileCalls.writeStream = WriteTemporaryDouble;
@@ -658,10 +567,8 @@ bool Rewrite(const Situation& situation, Schedule& schedule) {
 
 Outcome RunScenario(const Situation& situation, const std::vector<Fault>& faults, bool newFileHeld = false) {
     situation.Reset();
-    g_earlierRunPlanted = false;
     Schedule schedule{faults, {}};
     schedule.newFileHeld = newFileHeld ? Hold::Wholly : Hold::None;
-    schedule.earlierRunLeft = situation.exists;
     const bool written = Rewrite(situation, schedule);
     return {written, schedule.trace, schedule.pausedMs};
 }
@@ -684,17 +591,22 @@ std::string Describe(const Situation& situation, const std::vector<Fault>& fault
     return text;
 }
 
-bool EndsWith(const std::string& text, const char* suffix) {
-    const std::string tail(suffix);
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // How long OK may take, waits and work together: a window that has not answered for five seconds is marked
 // as not responding.
 constexpr unsigned kDeadlineMs = 4000;
 
 unsigned g_strandedScenarios = 0;
 unsigned g_livenessScenarios = 0;
+
+// Whether another program's file comes through where a swap stopped halfway.
+bool ShowsThrough(const std::vector<Fault>& faults) {
+    for (const Fault& fault : faults) {
+        if (fault.op == Op::Replace && fault.error == kShowsThrough) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // Errors that pass when the call is tried again: another process holding a file for a moment (a file being
 // deleted or replaced answers "access denied" meanwhile), and a swap refused or stopped halfway.
@@ -708,26 +620,27 @@ bool Passes(DWORD error) {
 // Whether the schedule leaves a way to store the new bytes, which a rewrite must then take: every fault
 // passes once; or ReplaceFileW is refused every time while a move works (not for a sharing violation,
 // where a move meets the same holder); or moves are refused every time while ReplaceFileW or a copy works;
-// or the final path of a plain file cannot be had, or the folder of an existing file cannot be listed;
-// refused deletes only leave a file behind. A full disk, a folder that takes no new file, a file that stays
-// held and a missing file in a folder that cannot be listed (a leftover might hold it) may end without a
+// or the final path of a plain file cannot be had; refused deletes only leave a file behind. A full disk, a
+// folder that takes no new file, a file that stays held and a lock another launcher keeps may end without a
 // save.
-bool LeavesAWay(const std::vector<Fault>& faults, bool linked, bool missing) {
+bool LeavesAWay(const std::vector<Fault>& faults, bool linked) {
     const bool replaceRefused = HasAlways(faults, Op::Replace);
     const bool moveRefused = HasAlways(faults, Op::Move);
     const bool copyRefused = HasAlways(faults, Op::Copy);
     if ((moveRefused && copyRefused) || (moveRefused && replaceRefused)) {
         return false; // a missing or moved-aside file needs a move or a copy, a whole one a swap or a move
     }
+    if (ShowsThrough(faults) && HasAlways(faults, Op::Delete)) {
+        return false; // another program's file that may not be deleted may not be moved over either
+    }
     for (const Fault& fault : faults) {
         if (!Passes(fault.error) || fault.op == Op::OpenTemporary || fault.op == Op::WriteTemporary) {
             return false;
         }
-        if ((fault.op == Op::FinalPath && linked) || (fault.op == Op::List && missing)) {
-            return false; // a link that cannot be followed is not replaced, a file a leftover may hold not
-                          // made
+        if (fault.op == Op::FinalPath && linked) {
+            return false; // a link that cannot be followed is not replaced
         }
-        if (!fault.always || fault.op == Op::Delete || fault.op == Op::FinalPath || fault.op == Op::List) {
+        if (!fault.always || fault.op == Op::Delete || fault.op == Op::FinalPath) {
             continue;
         }
         const bool wayLeft =
@@ -745,7 +658,8 @@ bool LeavesAWay(const std::vector<Fault>& faults, bool linked, bool missing) {
 std::string Verdict(const Situation& situation, const std::vector<Fault>& faults, bool written,
                     bool newFileHeld = false) {
     const bool deletesRefused = HasAlways(faults, Op::Delete);
-    const bool stranded = HasAlways(faults, Op::Move) && HasAlways(faults, Op::Copy);
+    const bool stranded = (HasAlways(faults, Op::Move) && HasAlways(faults, Op::Copy)) ||
+                          (ShowsThrough(faults) && deletesRefused);
     const std::string old = situation.Old();
     const std::string now = situation.New();
     const fs::path config = situation.folder / situation.content;
@@ -755,29 +669,24 @@ std::string Verdict(const Situation& situation, const std::vector<Fault>& faults
     std::string temporaryBytes;
     std::string problems;
     bool backupSeen = false;
-    bool earlierRunKept = false;
     for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
         const std::string name = entry.path().filename().string();
         if (name == situation.content) {
             continue;
         }
-        if (ReadBytes(entry.path().string()) == kEarlierRunBytes) {
-            earlierRunKept = true;
-            continue;
+        if (name == situation.content + ".launcher-lock") {
+            continue; // the lock stays by design
         }
-        const bool ours =
-            name.rfind(situation.content + ".", 0) == 0 && (EndsWith(name, ".tmp") || EndsWith(name, ".bak"));
-        if (!ours || !(deletesRefused || stranded || (newFileHeld && EndsWith(name, ".tmp")))) {
+        const bool isNew = name == situation.content + ".launcher-new";
+        const bool ours = isNew || name == situation.content + ".launcher-old";
+        if (!ours || !(deletesRefused || stranded || (newFileHeld && isNew))) {
             problems += " left " + name + ";";
-        } else if (EndsWith(name, ".bak")) {
+        } else if (!isNew) {
             backupSeen = true;
             backupBytes = ReadBytes(entry.path().string());
         } else {
             temporaryBytes = ReadBytes(entry.path().string());
         }
-    }
-    if (g_earlierRunPlanted && !earlierRunKept) {
-        problems += " the backup an earlier process with the same id left was taken for this save's;";
     }
     const bool holdsOld = situation.exists ? present && bytes == old : !present;
     const bool holdsNew = present && bytes == now;
@@ -785,7 +694,7 @@ std::string Verdict(const Situation& situation, const std::vector<Fault>& faults
         problems += " reported saved, but config.cfg does not hold the new bytes;";
     }
     const bool linked = situation.path != config.string();
-    if (!newFileHeld && LeavesAWay(faults, linked, !situation.exists)) {
+    if (!newFileHeld && LeavesAWay(faults, linked)) {
         ++g_livenessScenarios;
         if (!written) {
             problems += " not saved, though a way to save was left;";
@@ -1001,20 +910,6 @@ TEST_F(RewriteFaults, LinkedFile) {
     Enumerate(linked.Get());
 }
 
-// The files of a launcher that is still running, which no start may touch.
-const std::string kRunningBytes = Lines({"// a save still under way", "screenWidth = 640"});
-
-std::string RunningName(const Situation& situation, const char* suffix) {
-    return LeftoverFileName(situation, {kRunningLauncherId, StartedAt(kRunningLauncherId)}, suffix);
-}
-
-void ResetWithRunningLauncher(const Situation& situation) {
-    situation.Reset();
-    for (const char* suffix : {".tmp", ".bak"}) {
-        WriteBytes((situation.folder / RunningName(situation, suffix)).string(), kRunningBytes);
-    }
-}
-
 // One start of the launcher under schedule: the recovery and the read of config.cfg. Returns whether it
 // read the file, and what.
 bool Start(const Situation& situation, Schedule& schedule, LauncherSettings& read) {
@@ -1023,30 +918,15 @@ bool Start(const Situation& situation, Schedule& schedule, LauncherSettings& rea
     return ReadSettingsFile(situation.path.c_str(), read);
 }
 
-bool ShowsThrough(const std::vector<Fault>& faults) {
-    for (const Fault& fault : faults) {
-        if (fault.op == Op::Replace && fault.error == kShowsThrough) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// What the folder holds, told apart by what each file is and holds, not by the numbers in its name.
+// What the folder holds, each file by its name and bytes; the lock, which stays by design, left out.
 std::string FolderState(const Situation& situation) {
     std::vector<std::string> files;
     for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
         const std::string name = entry.path().filename().string();
-        const std::string bytes = ReadBytes(entry.path().string());
-        LeftoverName leftover{};
-        std::string what = name;
-        if (name == situation.content) {
-            what = "file";
-        } else if (ParseLeftoverName(name, situation.content, true, leftover)) {
-            what = std::to_string(leftover.writer.processId) +
-                   (leftover.kind == LeftoverKind::Backup ? ".bak" : ".tmp");
+        if (name != situation.content + ".launcher-lock") {
+            files.push_back(name + "=" +
+                            std::to_string(std::hash<std::string>()(ReadBytes(entry.path().string()))));
         }
-        files.push_back(what + "=" + std::to_string(std::hash<std::string>()(bytes)));
     }
     std::sort(files.begin(), files.end());
     std::string state;
@@ -1061,18 +941,12 @@ bool HasInside(Op op) {
     return op == Op::Replace || op == Op::WriteFile || op == Op::WriteTemporary || op == Op::Copy;
 }
 
-// Whether the folder holds the temporary file and the backup of config.cfg's writer but no config.cfg: a swap
-// was cut off between its renames, and only the leftovers hold the file.
+// Whether the folder holds config.cfg's new file and old one but no config.cfg: a swap was cut off between
+// its renames, and only the leftovers hold the file.
 bool OnlyLeftoversHoldIt(const Situation& situation) {
-    bool kinds[2] = {};
-    for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
-        LeftoverName leftover{};
-        if (ParseLeftoverName(entry.path().filename().string(), situation.content, true, leftover) &&
-            leftover.writer.processId == kWriterId) {
-            kinds[static_cast<int>(leftover.kind)] = true;
-        }
-    }
-    return kinds[0] && kinds[1] && !fs::exists(situation.folder / situation.content);
+    return fs::exists(situation.folder / (situation.content + ".launcher-new")) &&
+           fs::exists(situation.folder / (situation.content + ".launcher-old")) &&
+           !fs::exists(situation.folder / situation.content);
 }
 
 // A rewrite cut off at any call, or inside it, by the process dying or by the power failing (which also
@@ -1088,7 +962,7 @@ bool OnlyLeftoversHoldIt(const Situation& situation) {
 class RewriteCrashes : public testing::Test {
 protected:
     void Enumerate(const Situation& situation) {
-        ResetWithRunningLauncher(situation);
+        situation.Reset();
         Schedule clean{{}, {}};
         ASSERT_TRUE(Rewrite(situation, clean)) << situation.name;
         std::vector<std::vector<Fault>> schedules{{}};
@@ -1108,7 +982,7 @@ protected:
             }
         }
         for (const std::vector<Fault>& faults : schedules) {
-            ResetWithRunningLauncher(situation);
+            situation.Reset();
             Schedule whole{faults, {}};
             Rewrite(situation, whole);
             // Before its fault a schedule runs as the fault-free one, whose cuts are made already.
@@ -1138,20 +1012,18 @@ protected:
         crash = Schedule{cut.faults, {}};
         crash.cut = cut.call;
         crash.cutInside = cut.inside;
-        ResetWithRunningLauncher(situation);
+        situation.Reset();
         Rewrite(situation, crash);
         LosePower(crash, cut.power);
         return cut.power == Power::Stays || !crash.unflushed.empty();
     }
 
-    // One start of the launcher as process id, waiting no longer than the deadline.
-    // One start of the launcher as process id, the new file held as hold says, cut off at startCut (inside
+    // One start of the launcher, the new file held as hold says, cut off at startCut (inside
     // it, where inside says), with the power as the rewrite's cut lost it; its waits are held to the
     // deadline.
-    bool StartAs(const Situation& situation, DWORD id, Hold hold, std::size_t startCut, bool inside,
-                 Power power, LauncherSettings& read, Schedule* recorded = nullptr) {
+    bool StartAs(const Situation& situation, Hold hold, std::size_t startCut, bool inside, Power power,
+                 LauncherSettings& read, Schedule* recorded = nullptr) {
         Schedule start{{}, {}};
-        start.processId = id;
         start.newFileHeld = hold;
         start.cut = startCut;
         start.cutInside = inside;
@@ -1179,8 +1051,7 @@ protected:
         const bool onlyLeftovers = OnlyLeftoversHoldIt(situation);
         Schedule next;
         LauncherSettings read;
-        const bool readIt =
-            StartAs(situation, kNextStartId, Hold::None, kNoCut, false, Power::Stays, read, &next);
+        const bool readIt = StartAs(situation, Hold::None, kNoCut, false, Power::Stays, read, &next);
         Judge(situation, cut, kNoCut, inPlace, readIt, read);
         PlayerDeletesTheFile(situation, cut);
         // Cutting the next start off depends only on the folder the crash left: once for each such folder.
@@ -1195,9 +1066,8 @@ protected:
             // The next start finds the new file held against moving, so that only a copy puts it back.
             story_ = ", the new file held against moving during the next start";
             Crash(situation, cut, crash);
-            StartAs(situation, kNextStartId, Hold::AgainstMoving, kNoCut, false, Power::Stays, read, &next);
-            const bool readAfter =
-                StartAs(situation, kThirdStartId, Hold::None, kNoCut, false, Power::Stays, read);
+            StartAs(situation, Hold::AgainstMoving, kNoCut, false, Power::Stays, read, &next);
+            const bool readAfter = StartAs(situation, Hold::None, kNoCut, false, Power::Stays, read);
             Judge(situation, cut, kNoCut, inPlace, readAfter, read);
             heldStarts_ += 1 + CutTheNextStart(situation, cut, Hold::AgainstMoving, next.trace, inPlace);
             story_.clear();
@@ -1219,9 +1089,8 @@ protected:
                 }
                 Schedule crash;
                 Crash(situation, cut, crash);
-                StartAs(situation, kNextStartId, hold, at, inside, cut.power, read);
-                const bool readIt =
-                    StartAs(situation, kThirdStartId, Hold::None, kNoCut, false, Power::Stays, read);
+                StartAs(situation, hold, at, inside, cut.power, read);
+                const bool readIt = StartAs(situation, Hold::None, kNoCut, false, Power::Stays, read);
                 ++runs;
                 Judge(situation, cut, at, inPlace, readIt, read);
             }
@@ -1237,20 +1106,20 @@ protected:
         Crash(situation, cut, crash);
         const std::string before = FolderState(situation);
         LauncherSettings read;
-        StartAs(situation, kNextStartId, Hold::Wholly, kNoCut, false, Power::Stays, read);
+        StartAs(situation, Hold::Wholly, kNoCut, false, Power::Stays, read);
         // OKs that must change nothing: the new file still held, and the folder not listed.
         struct Refused {
             const char* what;
             Hold hold;
             std::vector<Fault> faults;
         };
-        const Refused refused[] = {
-            {"while the new file was held", Hold::Wholly, {}},
-            {"in a folder it could not list", Hold::None, {{0, Op::List, ERROR_ACCESS_DENIED, true}}}};
+        const Refused refused[] = {{"while the new file was held", Hold::Wholly, {}},
+                                   {"while another launcher's save held the lock",
+                                    Hold::None,
+                                    {{0, Op::Lock, ERROR_LOCK_VIOLATION, true}}}};
         std::string problems;
         for (const Refused& ok : refused) {
             Schedule schedule{ok.faults, {}};
-            schedule.processId = kNextStartId;
             schedule.newFileHeld = ok.hold;
             const bool saved = Rewrite(situation, schedule);
             Waited(schedule.pausedMs);
@@ -1262,7 +1131,6 @@ protected:
             }
         }
         Schedule free{{}, {}};
-        free.processId = kNextStartId;
         const bool saved = Rewrite(situation, free);
         Waited(free.pausedMs);
         if (!saved || ReadBytes((situation.folder / situation.content).string()) != situation.New()) {
@@ -1292,8 +1160,7 @@ protected:
         }
         fs::remove(config);
         LauncherSettings read;
-        if (StartAs(situation, kThirdStartId, Hold::None, kNoCut, false, Power::Stays, read) &&
-            ++failures_ <= 10) {
+        if (StartAs(situation, Hold::None, kNoCut, false, Power::Stays, read) && ++failures_ <= 10) {
             ADD_FAILURE() << Describe(situation, cut.faults) << " cut off at call " << cut.call
                           << (cut.inside ? " inside" : "") << Name(cut.power)
                           << ", then config.cfg deleted: the next start brought it back";
@@ -1324,23 +1191,12 @@ protected:
         if (readIt != present || read != held) {
             problems += " the values read are not those config.cfg holds;";
         }
-        unsigned running = 0;
+        // Every start judged here could act: none may leave a leftover for later.
         for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
             const std::string name = entry.path().filename().string();
-            LeftoverName leftover{};
-            if (name == situation.content) {
-                continue;
-            }
-            if (!ParseLeftoverName(name, situation.content, true, leftover)) {
+            if (name != situation.content && name != situation.content + ".launcher-lock") {
                 problems += " left " + name + ";";
-            } else if (leftover.writer.processId == kRunningLauncherId) {
-                running += ReadBytes(entry.path().string()) == kRunningBytes ? 1 : 0;
-            } else if (whole) {
-                problems += " left " + name + " of a save that has ended;";
             }
-        }
-        if (running != 2) {
-            problems += " the running launcher's files were touched;";
         }
         if (situation.path != config.string()) {
             problems += LinkVerdict(situation.path, config);

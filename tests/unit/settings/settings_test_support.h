@@ -76,10 +76,16 @@ public:
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
     // The names of everything in the directory, sorted.
+    // The names of the files it holds, but the save lock's, which stays beside a saved file by design.
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (const fs::directory_entry& entry : fs::directory_iterator(path_)) {
-            names.push_back(entry.path().filename().string());
+            const std::string name = entry.path().filename().string();
+            const std::string lock = ".launcher-lock";
+            if (name.size() < lock.size() ||
+                name.compare(name.size() - lock.size(), lock.size(), lock) != 0) {
+                names.push_back(name);
+            }
         }
         std::sort(names.begin(), names.end());
         return names;
