@@ -2,21 +2,19 @@
 
 #include "durable_file/file_calls.h"
 
-RetryBudget RetryBudget::Share(unsigned pauses) {
-    return RetryBudget(pauses, this);
+RetryBudget::RetryBudget() : deadline_(g_fileCalls.clock() + kDeadlineMilliseconds) {}
+
+RetryBudget RetryBudget::Share(unsigned milliseconds) const {
+    const std::uint64_t end = g_fileCalls.clock() + milliseconds;
+    return RetryBudget(end < deadline_ ? end : deadline_);
 }
 
 bool RetryBudget::Wait() {
-    if (pausesLeft_ == 0) {
+    const std::uint64_t now = g_fileCalls.clock();
+    if (now >= deadline_) {
         return false;
     }
-    if (whole_ != nullptr) {
-        if (!whole_->Wait()) {
-            return false;
-        }
-    } else {
-        g_fileCalls.sleep(kPauseMilliseconds);
-    }
-    --pausesLeft_;
+    const std::uint64_t left = deadline_ - now;
+    g_fileCalls.sleep(static_cast<unsigned>(left < kPauseMilliseconds ? left : kPauseMilliseconds));
     return true;
 }

@@ -1,31 +1,35 @@
 #pragma once
-// How long the durable file waits for other processes: a scanner, a sync client or the game may hold a file
-// for a moment. One read or one write of a file, with the recovery before it and the clean-up after it, has
-// one deadline: kDeadlinePauses pauses of kPauseMilliseconds, three and a half seconds, so that with its own
-// work it ends within four, before the system marks a window that has not answered for five seconds as not
-// responding. Within it each step (following a link, putting a file back, a read, the flush, the swap, the
-// move after a refused swap, the write in place, each removal) has a share of at most kStepPauses; putting
-// a file into the place a swap left empty may use all that is left.
+// How long the durable file waits for other processes: a scanner, a sync client, the game or another
+// launcher's save may hold a file for a moment. One read or one write of a file, with the recovery before
+// it and the clean-up after it, has one deadline on the system's monotonic clock (read through g_fileCalls),
+// kDeadlineMilliseconds from the budget's making, its own work counted, so that it ends within four seconds,
+// before the system marks a window that has not answered for five seconds as not responding. A step that
+// finds the deadline passed does not wait; each pause is the lesser of kPauseMilliseconds and the time left.
+// Within it each step (the lock, following a link, putting a file in place, a read, the flush, the swap, the
+// renames after a refused swap, the write in place, each removal) has a share of at most
+// kStepMilliseconds; putting the new file into the place a swap left empty may use all that is left. Calls
+// that block on a network share may overrun it.
+
+#include <cstdint>
 
 class RetryBudget {
 public:
     static constexpr unsigned kPauseMilliseconds = 100;
-    static constexpr unsigned kDeadlinePauses = 35;
-    static constexpr unsigned kStepPauses = 9;
+    static constexpr unsigned kDeadlineMilliseconds = 3500;
+    static constexpr unsigned kStepMilliseconds = 900;
 
-    // A deadline of its own.
-    RetryBudget() = default;
+    // A deadline of its own, from now.
+    RetryBudget();
 
-    // A step's share of this budget: at most pauses of it, however much is left.
-    RetryBudget Share(unsigned pauses = kStepPauses);
+    // A step's share of this budget: at most milliseconds of it from now, however much is left.
+    RetryBudget Share(unsigned milliseconds = kStepMilliseconds) const;
 
-    // Waits one pause when one is left, here and in the budget this is a share of; false, at once, when none
-    // is.
+    // Waits one pause (or what is left, when less) when time is left, and returns true; false, at once, when
+    // the deadline has passed.
     bool Wait();
 
 private:
-    RetryBudget(unsigned pauses, RetryBudget* whole) : pausesLeft_(pauses), whole_(whole) {}
+    explicit RetryBudget(std::uint64_t deadline) : deadline_(deadline) {}
 
-    unsigned pausesLeft_ = kDeadlinePauses;
-    RetryBudget* whole_ = nullptr;
+    std::uint64_t deadline_; // on the clock, in milliseconds
 };

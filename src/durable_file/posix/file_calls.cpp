@@ -27,6 +27,13 @@ void SleepMilliseconds(unsigned milliseconds) {
     nanosleep(&pause, nullptr);
 }
 
+std::uint64_t MonotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
+
 } // namespace
 
 FileCalls SystemFileCalls() {
@@ -36,6 +43,7 @@ FileCalls SystemFileCalls() {
     calls.flushStream = std::fflush;
     calls.closeStream = std::fclose;
     calls.sleep = SleepMilliseconds;
+    calls.clock = MonotonicMilliseconds;
     return calls;
 }
 

@@ -5,6 +5,7 @@
 // go to the system directly.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // The character of the paths the system's calls take.
@@ -16,6 +17,7 @@ struct FileCalls {
     int (*flushStream)(std::FILE* stream);
     int (*closeStream)(std::FILE* stream);
     void (*sleep)(unsigned milliseconds);
+    std::uint64_t (*clock)(); // milliseconds on the monotonic clock
 };
 
 // The running system's calls.

@@ -47,6 +47,7 @@ FileCalls SystemFileCalls() {
     calls.lockFileEx = LockFileEx;
     calls.unlockFileEx = UnlockFileEx;
     calls.sleep = Sleep;
+    calls.clock = GetTickCount64;
     return calls;
 }
 

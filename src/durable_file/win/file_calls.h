@@ -51,8 +51,10 @@ struct FileCalls {
     (HANDLE file, DWORD flags, DWORD reserved, DWORD lengthLow, DWORD lengthHigh, LPOVERLAPPED overlapped);
     BOOL(WINAPI* unlockFileEx)
     (HANDLE file, DWORD reserved, DWORD lengthLow, DWORD lengthHigh, LPOVERLAPPED overlapped);
-    // The pause between two tries while another process holds a file.
+    // The pause between two tries while another process holds a file, and the clock that says how long
+    // the waits and the work have taken (milliseconds since the system started, never set back).
     VOID(WINAPI* sleep)(DWORD milliseconds);
+    ULONGLONG(WINAPI* clock)();
 };
 
 // The running system's calls.
