@@ -136,6 +136,10 @@ struct Schedule {
     Hold newFileHeld = Hold::None;
     std::vector<std::wstring> unflushed = {}; // files written or copied to since they were last flushed
     unsigned pausedMs = 0; // how long the run took on the clock: its pauses, and a millisecond for each call
+    HANDLE lock = nullptr; // the handle that holds the save's lock, while one does
+    // A second launcher that runs when the call at interleaveAt is made, between two calls of this one.
+    std::size_t interleaveAt = static_cast<std::size_t>(-1);
+    std::function<void()> interleave = {};
 };
 
 Schedule* g_schedule = nullptr;
@@ -147,6 +151,13 @@ Fate Next(Op op, DWORD& error) {
     const std::size_t call = g_schedule->trace.size();
     g_schedule->trace.push_back(op);
     ++g_schedule->pausedMs;
+    if (call == g_schedule->interleaveAt && g_schedule->interleave) {
+        Schedule* const first = g_schedule;
+        const std::function<void()> second = first->interleave;
+        first->interleave = nullptr;
+        second();
+        g_schedule = first;
+    }
     if (call >= g_schedule->cut) {
         return call == g_schedule->cut && g_schedule->cutInside ? Fate::Half : Fate::Dead;
     }
@@ -408,7 +419,11 @@ DWORD WINAPI FinalPathDouble(HANDLE file, LPWSTR path, DWORD capacity, DWORD fla
 }
 
 BOOL WINAPI LockDouble(HANDLE file, DWORD flags, DWORD reserved, DWORD low, DWORD high, LPOVERLAPPED at) {
-    return Refuses(Op::Lock) ? FALSE : LockFileEx(file, flags, reserved, low, high, at);
+    if (Refuses(Op::Lock) || !LockFileEx(file, flags, reserved, low, high, at)) {
+        return FALSE;
+    }
+    g_schedule->lock = file;
+    return TRUE;
 }
 
 // A dead process's lock is released by the system, with its handles.
@@ -496,6 +511,9 @@ BOOL WINAPI ReparseDataDouble(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID o
 
 BOOL WINAPI CloseDouble(HANDLE handle) {
     // A dead process's handles are closed all the same, by the system.
+    if (g_schedule != nullptr && handle == g_schedule->lock) {
+        g_schedule->lock = nullptr;
+    }
     return handle == kLinkItself ? TRUE : CloseHandle(handle);
 }
 
@@ -772,6 +790,24 @@ std::size_t FirstPutInPlace(const std::vector<Op>& trace) {
     return call;
 }
 
+// What the folder holds, each file by its name and bytes; the lock, which stays by design, left out.
+std::string FolderState(const Situation& situation) {
+    std::vector<std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name != situation.content + ".launcher-lock") {
+            files.push_back(name + "=" +
+                            std::to_string(std::hash<std::string>()(ReadBytes(entry.path().string()))));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    std::string state;
+    for (const std::string& file : files) {
+        state += file + ";";
+    }
+    return state;
+}
+
 class RewriteFaults : public testing::Test {
 protected:
     // Runs one scenario and checks it; returns its trace.
@@ -851,7 +887,60 @@ protected:
         }
     }
 
+    // A second launcher's start and OK between each two calls of a fault-free OK: while the first holds the
+    // save's lock, the second waits and then changes nothing (its OK says so); otherwise both save, and
+    // config.cfg ends with the new values and the game's lines.
+    void Interleave(const Situation& situation) {
+        const std::size_t calls = RunScenario(situation, {}).trace.size();
+        for (std::size_t at = 0; at < calls; ++at) {
+            situation.Reset();
+            Schedule first{{}, {}};
+            std::string problems;
+            first.interleaveAt = at;
+            first.interleave = [&] {
+                const bool locked = first.lock != nullptr;
+                const std::string before = FolderState(situation);
+                Schedule second{{}, {}};
+                g_schedule = &second;
+                LauncherSettings read = Settings(0, 0, 0, 0);
+                ReadSettingsFile(situation.path.c_str(), read);
+                const bool startChanged = FolderState(situation) != before;
+                const bool saved = WriteSettingsFile(situation.path.c_str(), kChosen, kAllSettings);
+                worstPausedMs_ = std::max(worstPausedMs_, second.pausedMs);
+                ++interleaved_;
+                if (locked && (saved || startChanged || FolderState(situation) != before)) {
+                    problems += " the second launcher changed the folder while the first held the lock;";
+                }
+                if (!locked && !saved) {
+                    problems += " the second launcher's OK did not save, though no save held the lock;";
+                }
+                if (second.pausedMs > kDeadlineMs) {
+                    problems += " the second launcher took " + std::to_string(second.pausedMs) + " ms;";
+                }
+                if (!locked && second.pausedMs > 100) {
+                    problems += " the second launcher waited while no save held the lock;";
+                }
+                heldLocks_ += locked ? 1 : 0;
+            };
+            const bool written = Rewrite(situation, first);
+            const std::string bytes = ReadBytes((situation.folder / situation.content).string());
+            if (!written || bytes != situation.New()) {
+                problems += " the first OK did not end with the new values and the game's lines;";
+            }
+            ++scenarios_;
+            if (!problems.empty() && ++failures_ <= 10) {
+                ADD_FAILURE() << situation.name << " config.cfg, a second launcher at call " << at << ":"
+                              << problems;
+            }
+        }
+    }
+
     void TearDown() override {
+        if (interleaved_ > 0) {
+            std::printf(
+                "second launchers: %u between two calls of an OK, %u of them while it held the lock\n",
+                interleaved_, heldLocks_);
+        }
         std::printf("rewrite fault schedules: %u scenarios, %u held to saving since a way was left, %u left "
                     "config.cfg in the backup and the temporary file, the longest OK took %u ms on the "
                     "clock, %u failed\n",
@@ -863,6 +952,8 @@ protected:
     unsigned scenarios_ = 0;
     unsigned worstPausedMs_ = 0;
     unsigned failures_ = 0;
+    unsigned interleaved_ = 0;
+    unsigned heldLocks_ = 0;
 };
 
 // The links's path as the settings code hands it to the system, for the doubles to know it by.
@@ -906,6 +997,12 @@ TEST_F(RewriteFaults, MissingFile) {
     Enumerate({"a missing", dir.File("config.cfg"), dir.Path(), "config.cfg", false});
 }
 
+TEST_F(RewriteFaults, TwoLaunchers) {
+    TempDir dir;
+    Interleave({"an existing", dir.File("config.cfg"), dir.Path(), "config.cfg", true});
+    Interleave({"a missing", dir.File("config.cfg"), dir.Path(), "config.cfg", false});
+}
+
 // The link is made by the test's fixture on the Unix side (Wine makes none): config.cfg in the folder
 // leads to target\real.cfg.
 TEST_F(RewriteFaults, LinkedFile) {
@@ -922,24 +1019,6 @@ bool Start(const Situation& situation, Schedule& schedule, LauncherSettings& rea
     const Doubles doubles(schedule);
     read = Settings(0, 0, 0, 0);
     return ReadSettingsFile(situation.path.c_str(), read);
-}
-
-// What the folder holds, each file by its name and bytes; the lock, which stays by design, left out.
-std::string FolderState(const Situation& situation) {
-    std::vector<std::string> files;
-    for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
-        const std::string name = entry.path().filename().string();
-        if (name != situation.content + ".launcher-lock") {
-            files.push_back(name + "=" +
-                            std::to_string(std::hash<std::string>()(ReadBytes(entry.path().string()))));
-        }
-    }
-    std::sort(files.begin(), files.end());
-    std::string state;
-    for (const std::string& file : files) {
-        state += file + ";";
-    }
-    return state;
 }
 
 // Whether the call can be cut off halfway, leaving part of its work done.
@@ -1060,6 +1139,9 @@ protected:
         const bool readIt = StartAs(situation, Hold::None, kNoCut, false, Power::Stays, read, &next);
         Judge(situation, cut, kNoCut, inPlace, readIt, read);
         PlayerDeletesTheFile(situation, cut);
+        if (seen_.insert("game " + crashed).second) {
+            GameChangesTheFile(situation, cut);
+        }
         // Cutting the next start off depends only on the folder the crash left: once for each such folder.
         const bool recovered = (Reaches(next.trace, next.trace.size(), Op::Move) ||
                                 Reaches(next.trace, next.trace.size(), Op::Copy) ||
@@ -1175,6 +1257,59 @@ protected:
         ++resets_;
     }
 
+    // Between the crash and the next start, the game writes config.cfg, empties it, cuts it short or deletes
+    // it. Where the crash left the new file and the old one (its swap had begun), the start puts the new file
+    // in place whatever the game did; anywhere else config.cfg stays as the game left it. Either way no
+    // leftover stays.
+    void GameChangesTheFile(const Situation& situation, const Cut& cut) {
+        const fs::path config = situation.folder / situation.content;
+        const fs::path fresh = situation.folder / (situation.content + ".launcher-new");
+        const fs::path old = situation.folder / (situation.content + ".launcher-old");
+        const std::string gameBytes = Lines({"// written by the game since", "gamma = 1.4"});
+        struct Change {
+            const char* what;
+            bool deletes;
+            std::string bytes;
+        };
+        const Change changes[] = {{"wrote", false, gameBytes},
+                                  {"emptied", false, ""},
+                                  {"cut short", false, kOldBytes.substr(0, 10)},
+                                  {"deleted", true, ""}};
+        for (const Change& change : changes) {
+            Schedule crash;
+            Crash(situation, cut, crash);
+            const bool swapBegun = fs::exists(fresh) && fs::exists(old);
+            const std::string newBytes = ReadBytes(fresh.string());
+            fs::remove(config);
+            if (!change.deletes) {
+                WriteBytes(config.string(), change.bytes);
+            }
+            LauncherSettings read;
+            StartAs(situation, Hold::None, kNoCut, false, Power::Stays, read);
+            ++gameChanges_;
+            std::string problems;
+            const bool present = fs::exists(config);
+            const std::string bytes = ReadBytes(config.string());
+            if (swapBegun ? !(present && bytes == newBytes)
+                          : (present == change.deletes || (present && bytes != change.bytes))) {
+                problems += std::string(" config.cfg holds ") +
+                            (present ? std::to_string(bytes.size()) + " bytes" : "nothing") + ", expected " +
+                            (swapBegun ? "the new file's bytes" : "what the game left") + ";";
+            }
+            for (const fs::directory_entry& entry : fs::directory_iterator(situation.folder)) {
+                const std::string name = entry.path().filename().string();
+                if (name != situation.content && name != situation.content + ".launcher-lock") {
+                    problems += " left " + name + ";";
+                }
+            }
+            if (!problems.empty() && ++failures_ <= 10) {
+                ADD_FAILURE() << Describe(situation, cut.faults) << " cut off at call " << cut.call
+                              << (cut.inside ? " inside" : "") << Name(cut.power) << ", then the game "
+                              << change.what << " config.cfg:" << problems;
+            }
+        }
+    }
+
     void Judge(const Situation& situation, const Cut& cut, std::size_t startCut, bool inPlace, bool readIt,
                const LauncherSettings& read) {
         ++scenarios_;
@@ -1222,17 +1357,19 @@ protected:
         std::printf(
             "rewrite crash points: %u scenarios, %u after a power cut, %u with the next start cut off too, "
             "%u "
-            "then reset by the player, %u with the new file held against moving during the start, %u with it "
+            "then reset by the player, %u with config.cfg changed by the game before the start, %u with the "
+            "new file held against moving during the start, %u with it "
             "held through an OK, %u tore a rewrite in place, %u left another program's file in config.cfg's "
             "place, the longest start or OK took %u ms on the clock, %u failed\n",
-            scenarios_, powerCuts_, recoveriesCut_, resets_, heldStarts_, heldOks_, torn_, otherFile_,
-            worstPausedMs_, failures_);
+            scenarios_, powerCuts_, recoveriesCut_, resets_, gameChanges_, heldStarts_, heldOks_, torn_,
+            otherFile_, worstPausedMs_, failures_);
     }
 
     unsigned scenarios_ = 0;
     unsigned powerCuts_ = 0;
     unsigned recoveriesCut_ = 0;
     unsigned resets_ = 0;
+    unsigned gameChanges_ = 0;
     unsigned heldStarts_ = 0;
     unsigned heldOks_ = 0;
     std::set<std::string> seen_;
