@@ -4,8 +4,9 @@
 # tests/support/wine32.sh) it adds the i386 architecture and installs 32-bit Wine and the 32-bit Mesa that
 # its Direct3D 9 needs; where it does not, it says so in one line and installs the rest.
 # It also generates the locales the end-to-end tests start Wine in (listed in tests/support/wine-locales).
-# Then it makes the Wine 10 root, in which the 32-bit builds run on every machine (scripts/wine10-root.sh:
-# made once per machine, kept outside the clone, remade when broken or out of date).
+# Then it makes the Wine 10 root, in which the 32-bit builds run wherever a 64-bit process can run 32-bit
+# code (scripts/wine10-root.sh: made once per machine, kept outside the clone, remade when broken or out of
+# date); where no 32-bit code runs at all it says so and makes none.
 # With --no-wine10-root it leaves the root as it is (scripts/run.sh makes it only where it uses it).
 # Idempotent: when every package and locale is already there it installs nothing (not even an apt-get
 # update).
@@ -167,5 +168,10 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ] || [ "${#missing_locales
     install_missing
 fi
 if [ "$make_root" = true ]; then
-    "$repo/scripts/wine10-root.sh" ensure
+    # The root serves only to run 32-bit code: where this machine runs none at all, it is not made.
+    if cpu_runs_32bit_code "$repo/build/probe32"; then
+        "$repo/scripts/wine10-root.sh" ensure
+    else
+        echo "install-deps: no Wine 10 root: $wine32_reason"
+    fi
 fi
