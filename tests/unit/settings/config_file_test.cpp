@@ -28,6 +28,7 @@ using settings_test::SecondsSince;
 using settings_test::Settings;
 using settings_test::StreamDoubles;
 using settings_test::TempDir;
+using settings_test::UnsavedBecause;
 using settings_test::WriteBytes;
 using settings_test::WriteSettingsAt;
 namespace fs = std::filesystem;
@@ -346,7 +347,7 @@ TEST(SettingsFileSafety, ReadOnlyFileIsLeftAlone) {
     const std::string path = dir.File("config.cfg");
     ASSERT_TRUE(WriteBytes(path, kWorkedExample));
     MakeReadOnly(path);
-    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+    EXPECT_EQ(UnsavedBecause(path, Settings(1, 2, 3, 4)), FileProblem::ReadOnly);
     EXPECT_EQ(ReadBytes(path), kWorkedExample);
     EXPECT_EQ(dir.Names(), kOnlyConfig);
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::owner_write, fs::perms::none);
@@ -357,7 +358,7 @@ TEST(SettingsFileSafety, DirectoryNamedConfigFileIsLeftAlone) {
     const std::string path = dir.File("config.cfg");
     fs::create_directory(path);
     ASSERT_TRUE(WriteBytes(dir.File("config.cfg/inside.txt"), "kept"));
-    EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+    EXPECT_EQ(UnsavedBecause(path, Settings(1, 2, 3, 4)), FileProblem::Unreadable);
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(ReadBytes(dir.File("config.cfg/inside.txt")), "kept");
     EXPECT_EQ(dir.Names(), kOnlyConfig);
@@ -378,7 +379,7 @@ TEST(SettingsFileLocked, FileOpenedWithoutSharingIsLeftAlone) {
         HeldFile held(path, GENERIC_READ | GENERIC_WRITE, 0);
         ASSERT_TRUE(held.Held());
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+        EXPECT_EQ(UnsavedBecause(path, Settings(1, 2, 3, 4)), FileProblem::Held);
         EXPECT_LT(SecondsSince(start), 1.5);
     }
     EXPECT_EQ(ReadBytes(path), kWorkedExample);
@@ -394,7 +395,7 @@ TEST(SettingsFileLocked, FileHeldForReadingGivesUpAfterBoundedRetries) {
         HeldFile held(path, GENERIC_READ, FILE_SHARE_READ);
         ASSERT_TRUE(held.Held());
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+        EXPECT_EQ(UnsavedBecause(path, Settings(1, 2, 3, 4)), FileProblem::Held);
         const double seconds = SecondsSince(start);
         EXPECT_GT(seconds, 0.5); // it did wait for the file
         EXPECT_LT(seconds, 1.5); // but not for long
