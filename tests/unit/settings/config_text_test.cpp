@@ -121,6 +121,30 @@ TEST(ConfigKeys, KeyMayEndTheLineOrBeFollowedByAnyOtherByte) {
     }
 }
 
+// A key that ends the bytes given is that key, whatever lies in memory after them: nothing past the end
+// is read (here a letter, which would make it some other key).
+TEST(ConfigKeys, KeyAtTheEndOfTheBytesReadsNothingPastThem) {
+    const struct {
+        const char* name;
+        ConfigKey key;
+        LauncherSettings rewritten;
+    } rows[] = {
+        {"screenWidth", ConfigKey::ScreenWidth, Settings(7, 0, 0, 0)},
+        {"screenHeight", ConfigKey::ScreenHeight, Settings(0, 7, 0, 0)},
+        {"screenBPP", ConfigKey::ScreenBPP, Settings(0, 0, 7, 0)},
+        {"bloom", ConfigKey::Bloom, Settings(0, 0, 0, 7)},
+    };
+    for (const auto& row : rows) {
+        const std::string memory = "# x\n"s + row.name + "Max = 1\n";
+        const std::string_view line(memory.data() + 4, std::string_view(row.name).size());
+        EXPECT_EQ(ClassifyConfigLine(line).key, row.key) << row.name;
+        const std::string_view file(memory.data(), 4 + line.size());
+        ByteBuffer out;
+        ASSERT_TRUE(RewriteConfigText(file, row.rewritten, SettingOf(row.key), "\n", out));
+        EXPECT_EQ(out.view(), "# x\n"s + row.name + " = 7\n") << row.name;
+    }
+}
+
 TEST(ConfigKeys, CaseMatters) {
     EXPECT_EQ(ClassifyConfigLine("ScreenWidth = 800").key, ConfigKey::None);
     EXPECT_EQ(ClassifyConfigLine("screenwidth = 800").key, ConfigKey::None);
