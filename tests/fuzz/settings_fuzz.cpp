@@ -1,10 +1,11 @@
 // Coverage-guided fuzzing of the config.cfg reader and rewriter. The first 16 bytes of an input are the
 // four settings in memory (little-endian), the low four bits of the next byte the settings to write (the
-// known ones), the rest is the file. Whatever the file holds, a rewrite must keep every other line and
-// every line of a key it does not write byte for byte and in order, replace the lines of the keys it
-// writes where they are, append those of them that are missing, and give back the settings in memory for
-// those keys, and what the old file gave for the others, when read again.
+// known ones), the rest is the file. What the reader and the rewriter give is compared with a reference
+// written here from the file's rules alone, without the product's splitting, key recognition, number
+// conversion or formatting: lines split at LF, values converted by strtoll, written with std::to_string.
 
+#include <cctype>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +16,6 @@
 
 #include "bytes/byte_buffer.h"
 #include "settings/config_text.h"
-#include "settings_test_support.h"
 
 namespace {
 
@@ -26,76 +26,147 @@ void Require(bool condition, const char* what) {
     }
 }
 
-std::int32_t& Field(LauncherSettings& settings, ConfigKey key) {
-    switch (key) {
-    case ConfigKey::ScreenWidth:
-        return settings.screenWidth;
-    case ConfigKey::ScreenHeight:
-        return settings.screenHeight;
-    case ConfigKey::ScreenBPP:
-        return settings.screenBPP;
-    default:
-        return settings.bloom;
+constexpr const char* kNames[] = {"screenWidth", "screenHeight", "screenBPP", "bloom"};
+constexpr int kNoKey = -1;
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+// The lines of a file: each ends at LF, which a CR directly before belongs to; a byte-order mark at the
+// very start is no part of the first line; a last line without LF counts when it is not empty.
+std::vector<std::string> ReferenceLines(const std::string& file) {
+    std::string rest = file.compare(0, kBom.size(), kBom) == 0 ? file.substr(kBom.size()) : file;
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char c : rest) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+        line.clear();
     }
+    if (!line.empty()) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
-constexpr ConfigKey kKeys[] = {ConfigKey::ScreenWidth, ConfigKey::ScreenHeight, ConfigKey::ScreenBPP,
-                               ConfigKey::Bloom};
+bool ContinuesAName(char c) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    return std::isalnum(byte) != 0 || byte == '_' || byte >= 0x80;
+}
 
-std::string Rewrite(std::string_view in, const LauncherSettings& memory, SettingSet known,
-                    std::string_view lineEnd) {
+// The key a line begins with as a whole word, or kNoKey.
+int ReferenceKey(const std::string& line) {
+    for (int k = 0; k < 4; ++k) {
+        const std::string name = kNames[k];
+        if (line.compare(0, name.size(), name) == 0 &&
+            (line.size() == name.size() || !ContinuesAName(line[name.size()]))) {
+            return k;
+        }
+    }
+    return kNoKey;
+}
+
+// The value after the key, blanks or tabs and "=", as strtoll reads it; false without "=" or when it does
+// not fit 32 bits.
+bool ReferenceValue(const std::string& line, int key, std::int32_t& value) {
+    std::size_t i = std::string(kNames[key]).size();
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+        ++i;
+    }
+    if (i >= line.size() || line[i] != '=') {
+        return false;
+    }
+    const std::string text = line.substr(i + 1); // strtoll stops at a NUL, as at any other byte
+    errno = 0;
+    const long long number = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || number < INT32_MIN || number > INT32_MAX) {
+        return false;
+    }
+    value = static_cast<std::int32_t>(number);
+    return true;
+}
+
+std::int32_t& Field(LauncherSettings& settings, int key) {
+    std::int32_t* fields[] = {&settings.screenWidth, &settings.screenHeight, &settings.screenBPP,
+                              &settings.bloom};
+    return *fields[key];
+}
+
+SettingSet Bit(int key) {
+    const SettingSet bits[] = {kScreenWidthSetting, kScreenHeightSetting, kScreenBPPSetting, kBloomSetting};
+    return bits[key];
+}
+
+std::string ReferenceKeyLine(int key, std::int32_t value) {
+    return std::string(kNames[key]) + " = " + std::to_string(value);
+}
+
+// The settings a file gives, read into start, and the keys that got a value.
+SettingSet ReferenceRead(const std::string& file, LauncherSettings& settings) {
+    SettingSet found = 0;
+    for (const std::string& line : ReferenceLines(file)) {
+        const int key = ReferenceKey(line);
+        std::int32_t value = 0;
+        if (key != kNoKey && ReferenceValue(line, key, value)) {
+            Field(settings, key) = value;
+            found |= Bit(key);
+        }
+    }
+    return found;
+}
+
+std::string ReferenceRewrite(const std::string& file, LauncherSettings memory, SettingSet known,
+                             const std::string& lineEnd) {
+    std::string out = file.compare(0, kBom.size(), kBom) == 0 ? kBom : "";
+    SettingSet present = 0;
+    for (const std::string& line : ReferenceLines(file)) {
+        const int key = ReferenceKey(line);
+        if (key != kNoKey && (known & Bit(key)) != 0) {
+            present |= Bit(key);
+            out += ReferenceKeyLine(key, Field(memory, key)) + lineEnd;
+        } else {
+            out += line + (!line.empty() && line.back() == '\r' ? "\r\n" : lineEnd);
+        }
+    }
+    for (int key = 0; key < 4; ++key) {
+        if ((known & Bit(key) & ~present) != 0) {
+            out += ReferenceKeyLine(key, Field(memory, key)) + lineEnd;
+        }
+    }
+    return out;
+}
+
+std::string Rewrite(const std::string& in, const LauncherSettings& memory, SettingSet known,
+                    const std::string& lineEnd) {
     ByteBuffer out;
     Require(RewriteConfigText(in, memory, known, lineEnd, out), "a rewrite of a small file has the memory");
     return std::string(out.view());
 }
 
-void CheckRewrite(std::string_view in, const LauncherSettings& memory, SettingSet known,
-                  std::string_view lineEnd) {
-    const std::string out = Rewrite(in, memory, known, lineEnd);
-    const std::vector<std::string_view> before = settings_test::SplitLines(in);
-    const std::vector<std::string_view> after = settings_test::SplitLines(out);
-    Require(after.empty() || out.back() == '\n', "the rewrite ends with a line end");
-    Require(HasByteOrderMark(out) == HasByteOrderMark(in),
-            "a byte-order mark is kept, and only then written");
+bool Same(const LauncherSettings& a, const LauncherSettings& b) {
+    return a.screenWidth == b.screenWidth && a.screenHeight == b.screenHeight && a.screenBPP == b.screenBPP &&
+           a.bloom == b.bloom;
+}
 
-    Require(after.size() >= before.size(), "no line is lost");
-    LauncherSettings copy = memory;
-    SettingSet present = 0;
-    for (std::size_t i = 0; i < before.size(); ++i) {
-        const ConfigKey key = ClassifyConfigLine(before[i]).key;
-        if ((SettingOf(key) & known) == 0) {
-            Require(after[i] == before[i], "an other line is kept byte for byte, in place");
-        } else {
-            present |= SettingOf(key);
-            Require(after[i] == FormatKeyLine(key, Field(copy, key)).View(),
-                    "a key line gets the value in memory");
-        }
-    }
-    std::size_t next = before.size();
-    for (const ConfigKey key : kKeys) {
-        if ((SettingOf(key) & known & ~present) != 0) {
-            Require(next < after.size() && after[next] == FormatKeyLine(key, Field(copy, key)).View(),
-                    "a missing key is appended in order");
-            ++next;
-        }
-    }
-    Require(next == after.size(), "nothing else is appended");
-
-    LauncherSettings start;
-    start.screenWidth = ~memory.screenWidth;
-    start.screenHeight = ~memory.screenHeight;
-    start.screenBPP = ~memory.screenBPP;
-    start.bloom = ~memory.bloom;
+void CheckRead(const std::string& file, const LauncherSettings& start) {
     LauncherSettings expected = start;
-    const SettingSet found = ApplyConfigText(in, expected);
-    for (const ConfigKey key : kKeys) {
-        if ((SettingOf(key) & known) != 0) {
-            Field(expected, key) = Field(copy, key);
-        }
-    }
-    LauncherSettings reread = start;
-    Require(ApplyConfigText(out, reread) == (found | known), "the keys written are read back with a value");
-    Require(reread == expected, "reading the rewrite gives the settings written and keeps the others");
+    const SettingSet expectedFound = ReferenceRead(file, expected);
+    LauncherSettings read = start;
+    Require(ApplyConfigText(file, read) == expectedFound, "the keys read are those with a usable value");
+    Require(Same(read, expected), "each key gets the value of its last usable line");
+}
+
+void CheckRewrite(const std::string& in, const LauncherSettings& memory, SettingSet known,
+                  const std::string& lineEnd) {
+    const std::string out = Rewrite(in, memory, known, lineEnd);
+    Require(out == ReferenceRewrite(in, memory, known, lineEnd),
+            "the rewrite keeps every other line, replaces the known keys' lines and appends the missing");
+    CheckRead(out, memory);
     Require(Rewrite(out, memory, known, lineEnd) == out, "a second rewrite changes nothing");
 }
 
@@ -113,11 +184,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    static_cast<std::uint32_t>(header[4 * k + 1]) << 8 |
                                    static_cast<std::uint32_t>(header[4 * k + 2]) << 16 |
                                    static_cast<std::uint32_t>(header[4 * k + 3]) << 24;
-        Field(memory, kKeys[k]) = static_cast<std::int32_t>(bits);
+        Field(memory, k) = static_cast<std::int32_t>(bits);
     }
     const SettingSet known = header[16] & kAllSettings;
-    const std::string_view file(reinterpret_cast<const char*>(data) + headerSize, size - headerSize);
+    const std::string file(reinterpret_cast<const char*>(data) + headerSize, size - headerSize);
 
+    CheckRead(file, memory);
     CheckRewrite(file, memory, known, "\n");
     CheckRewrite(file, memory, known, "\r\n");
     return 0;
