@@ -309,12 +309,6 @@ TEST(ConfigRewrite, WorkedExample) {
               "\r\n"));
 }
 
-TEST(ConfigRewrite, UsesThePlatformLineEndByDefault) {
-    EXPECT_EQ(RewriteText("x\r\ny\n", Settings(1, 2, 3, 4)),
-              Lines({"x", "y", "screenWidth = 1", "screenHeight = 2", "screenBPP = 3", "bloom = 4"},
-                    kPlatformLineEnd));
-}
-
 TEST(ConfigRewrite, EveryLineGetsTheSameLineEnd) {
     const std::string in = "a\r\nscreenWidth = 1\nb\n\r\nc";
     const LauncherSettings s = Settings(5, 6, 7, 8);
