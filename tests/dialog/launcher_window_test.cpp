@@ -8,6 +8,7 @@
 #include "ui/window_placement.h"
 
 #include <functional>
+#include <iterator>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -83,22 +84,23 @@ protected:
     HHOOK hook = nullptr;
 };
 
-TEST_F(LauncherWindow, ButtonsEndTheWindowWithTheirOwnId) {
-    EXPECT_EQ(Run([](HWND d) { PostMessageA(GetDlgItem(d, IDC_PLAY), BM_CLICK, 0, 0); }), IDC_PLAY);
-    EXPECT_EQ(Run([](HWND d) { PostMessageA(GetDlgItem(d, IDC_CLOSE), BM_CLICK, 0, 0); }), IDC_CLOSE);
-}
-
-TEST_F(LauncherWindow, ClosingTheWindowMeansClose) {
-    EXPECT_EQ(Run([](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); }), IDC_CLOSE);
-}
-
-TEST_F(LauncherWindow, HiddenGamepadCommandEndsTheWindow) {
-    EXPECT_EQ(Run([](HWND d) { Post(d, IDC_GAMEPAD); }), IDC_GAMEPAD);
-}
-
-TEST_F(LauncherWindow, OnlyTheLowWordNamesTheCommand) {
-    EXPECT_EQ(Run([](HWND d) { Post(d, MAKEWPARAM(IDC_PLAY, 0x1234)); }), IDC_PLAY);
-    EXPECT_EQ(Run([](HWND d) { Post(d, MAKEWPARAM(IDC_GAMEPAD, BN_DOUBLECLICKED)); }), IDC_GAMEPAD);
+TEST_F(LauncherWindow, WhatEndsTheWindowAndWithWhichOutcome) {
+    // The buttons end it with their own id, closing it means CLOSE, and only the low word of a command
+    // names it.
+    const struct {
+        void (*script)(HWND);
+        INT_PTR outcome;
+    } rows[] = {
+        {[](HWND d) { PostMessageA(GetDlgItem(d, IDC_PLAY), BM_CLICK, 0, 0); }, IDC_PLAY},
+        {[](HWND d) { PostMessageA(GetDlgItem(d, IDC_CLOSE), BM_CLICK, 0, 0); }, IDC_CLOSE},
+        {[](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); }, IDC_CLOSE},
+        {[](HWND d) { Post(d, IDC_GAMEPAD); }, IDC_GAMEPAD},
+        {[](HWND d) { Post(d, MAKEWPARAM(IDC_PLAY, 0x1234)); }, IDC_PLAY},
+        {[](HWND d) { Post(d, MAKEWPARAM(IDC_GAMEPAD, BN_DOUBLECLICKED)); }, IDC_GAMEPAD},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(Run(rows[i].script), rows[i].outcome) << "row " << i;
+    }
 }
 
 TEST_F(LauncherWindow, EscapeEnterOkCancelAndUnknownCommandsLeaveItOpen) {

@@ -27,11 +27,6 @@ std::vector<std::string> SplitToStrings(std::string_view bytes) {
     return lines;
 }
 
-LauncherSettings ReadText(std::string_view bytes, LauncherSettings start = LauncherSettings{}) {
-    ApplyConfigText(bytes, start);
-    return start;
-}
-
 const std::string kWorkedExample =
     Lines({"// comment", "screenWidth = 1024", "screenHeight = 768", "screenBPP = 32", "bloom = 1"}, "\r\n");
 
@@ -320,16 +315,4 @@ TEST(ConfigRewrite, LongLinesAreWrittenWhole) {
     EXPECT_EQ(out,
               longLine + "\n" +
                   Lines({"screenWidth = 640", "bloom = 0", "screenHeight = 480", "screenBPP = 16"}, "\n"));
-}
-
-TEST(ConfigRewrite, RereadingGivesTheSettingsInMemory) {
-    const LauncherSettings memory = Settings(INT32_MIN, INT32_MAX, -1, 5);
-    const std::string out = RewriteText(kWorkedExample + "screenWidth = 99999999999\n", memory, "\r\n");
-    EXPECT_EQ(ReadText(out, Settings(9, 9, 9, 9)), memory);
-}
-
-TEST(ConfigRewrite, RewritingTwiceChangesNothingMore) {
-    const LauncherSettings memory = Settings(1, 2, 3, 4);
-    const std::string once = RewriteText("a\r\nscreenBPP\nb\r\rc", memory, "\n");
-    EXPECT_EQ(RewriteText(once, memory, "\n"), once);
 }
