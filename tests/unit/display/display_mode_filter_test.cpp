@@ -102,56 +102,41 @@ TEST(DisplayModeFilter, RecordsOfTheReportedModes) {
     }
 }
 
-TEST(DisplayModeFormat, A8R8G8B8AcceptedIsUsedAndX8R8G8B8NeverAsked) {
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_A8R8G8B8, {AdapterMode(1024, 768)});
-    d3d.checkResults[D3DFMT_X8R8G8B8] = D3D_OK;
-    d3d.modeTables[D3DFMT_X8R8G8B8] = {AdapterMode(1600, 900)};
-    DisplayModeList modes;
+TEST(DisplayModeFormat, TheFormatWhoseModesAreListed) {
+    // A8R8G8B8 when accepted (X8R8G8B8 is then never asked about), else X8R8G8B8 when accepted, else
+    // A8R8G8B8 all the same. The records are 32-bit in either format.
+    const struct {
+        HRESULT a8r8g8b8, x8r8g8b8;
+        std::vector<std::string> checks;
+        const char* counted;
+        DisplayModeList records;
+    } rows[] = {
+        {D3D_OK, D3D_OK, {CheckOf(D3DFMT_A8R8G8B8)}, "GetAdapterModeCount(0,21)", {Record(1152, 864)}},
+        {D3DERR_NOTAVAILABLE,
+         D3D_OK,
+         {CheckOf(D3DFMT_A8R8G8B8), CheckOf(D3DFMT_X8R8G8B8)},
+         "GetAdapterModeCount(0,22)",
+         {Record(1280, 800), Record(1600, 900)}},
+        {E_FAIL,
+         D3DERR_NOTAVAILABLE,
+         {CheckOf(D3DFMT_A8R8G8B8), CheckOf(D3DFMT_X8R8G8B8)},
+         "GetAdapterModeCount(0,21)",
+         {Record(1152, 864)}},
+    };
+    for (const auto& row : rows) {
+        FakeDirect3D9 d3d;
+        d3d.checkResults[D3DFMT_A8R8G8B8] = row.a8r8g8b8;
+        d3d.checkResults[D3DFMT_X8R8G8B8] = row.x8r8g8b8;
+        d3d.modeTables[D3DFMT_A8R8G8B8] = {AdapterMode(1152, 864)};
+        d3d.modeTables[D3DFMT_X8R8G8B8] = {AdapterMode(1280, 800), AdapterMode(1600, 900)};
+        DisplayModeList modes;
 
-    FillDisplayModes(d3d, modes);
+        FillDisplayModes(d3d, modes);
 
-    EXPECT_EQ(modes, DisplayModeList{Record(1024, 768)});
-    EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType"), std::vector<std::string>{CheckOf(D3DFMT_A8R8G8B8)});
-    EXPECT_EQ(d3d.CallsStartingWith("GetAdapterModeCount"),
-              std::vector<std::string>{"GetAdapterModeCount(0,21)"});
-    EXPECT_EQ(d3d.CallsStartingWith("EnumAdapterModes"),
-              std::vector<std::string>{"EnumAdapterModes(0,21,0)"});
-}
-
-TEST(DisplayModeFormat, X8R8G8B8IsUsedWhenA8R8G8B8IsRefused) {
-    FakeDirect3D9 d3d;
-    d3d.checkResults[D3DFMT_A8R8G8B8] = D3DERR_NOTAVAILABLE;
-    d3d.modeTables[D3DFMT_A8R8G8B8] = {AdapterMode(1024, 768)};
-    AcceptOnly(d3d, D3DFMT_X8R8G8B8, {AdapterMode(1280, 800), AdapterMode(1600, 900)});
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    // The bpp is 32 for X8R8G8B8 as well.
-    const DisplayModeList expected{Record(1280, 800), Record(1600, 900)};
-    EXPECT_EQ(modes, expected);
-    const std::vector<std::string> checks{CheckOf(D3DFMT_A8R8G8B8), CheckOf(D3DFMT_X8R8G8B8)};
-    EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType"), checks);
-    EXPECT_EQ(d3d.CallsStartingWith("GetAdapterModeCount"),
-              std::vector<std::string>{"GetAdapterModeCount(0,22)"});
-}
-
-TEST(DisplayModeFormat, A8R8G8B8IsUsedWhenBothAreRefused) {
-    FakeDirect3D9 d3d;
-    d3d.checkResults[D3DFMT_A8R8G8B8] = E_FAIL;
-    d3d.checkResults[D3DFMT_X8R8G8B8] = D3DERR_NOTAVAILABLE;
-    d3d.modeTables[D3DFMT_A8R8G8B8] = {AdapterMode(1152, 864)};
-    d3d.modeTables[D3DFMT_X8R8G8B8] = {AdapterMode(1600, 900)};
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    EXPECT_EQ(modes, DisplayModeList{Record(1152, 864)});
-    const std::vector<std::string> checks{CheckOf(D3DFMT_A8R8G8B8), CheckOf(D3DFMT_X8R8G8B8)};
-    EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType"), checks);
-    EXPECT_EQ(d3d.CallsStartingWith("GetAdapterModeCount"),
-              std::vector<std::string>{"GetAdapterModeCount(0,21)"});
+        EXPECT_EQ(modes, row.records) << row.counted;
+        EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType"), row.checks) << row.counted;
+        EXPECT_EQ(d3d.CallsStartingWith("GetAdapterModeCount"), std::vector<std::string>{row.counted});
+    }
 }
 
 TEST(DisplayModeFormat, ASuccessCodeOtherThanS_OKCountsAsAccepted) {

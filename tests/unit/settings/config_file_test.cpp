@@ -40,12 +40,13 @@ const std::string kWorkedExample =
     Lines({"// comment", "screenWidth = 1024", "screenHeight = 768", "screenBPP = 32", "bloom = 1"}, "\r\n");
 
 // Writes the first half of what it is given, then fails, as a full disk would.
+std::size_t g_bytesSeenByWriter = 0;
+
 std::size_t FailHalfWay(const void* data, std::size_t size, std::size_t count, std::FILE* file) {
+    g_bytesSeenByWriter = size * count;
     std::fwrite(data, 1, size * count / 2, file);
     return 0;
 }
-
-std::size_t g_bytesSeenByWriter = 0;
 
 std::size_t FailAfterWriting(const void* data, std::size_t size, std::size_t count, std::FILE* file) {
     g_bytesSeenByWriter = size * count;
@@ -233,31 +234,22 @@ TEST(SettingsFileRewrite, HiddenFileStaysHidden) {
 // ---------------------------------------------------------------------------------------------------------
 // A rewrite that can't complete leaves the file as it was and no temporary file behind
 
-TEST(SettingsFileSafety, WriteFailureHalfWayKeepsTheOriginal) {
-    TempDir dir;
-    const std::string path = dir.File("config.cfg");
-    const std::string original = kWorkedExample + "\x1A tail without newline";
-    ASSERT_TRUE(WriteBytes(path, original));
-    {
-        const StreamDoubles failing(nullptr, FailHalfWay);
-        EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+TEST(SettingsFileSafety, WriteFailureKeepsTheOriginal) {
+    // A disk that fills up half way, and one that takes every byte and fails all the same.
+    for (const auto writer : {FailHalfWay, FailAfterWriting}) {
+        TempDir dir;
+        const std::string path = dir.File("config.cfg");
+        const std::string original = kWorkedExample + "\x1A tail without newline";
+        ASSERT_TRUE(WriteBytes(path, original));
+        g_bytesSeenByWriter = 0;
+        {
+            const StreamDoubles failing(nullptr, writer);
+            EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
+        }
+        EXPECT_GT(g_bytesSeenByWriter, 0u);
+        EXPECT_EQ(ReadBytes(path), original);
+        EXPECT_EQ(dir.Names(), kOnlyConfig);
     }
-    EXPECT_EQ(ReadBytes(path), original);
-    EXPECT_EQ(dir.Names(), kOnlyConfig);
-}
-
-TEST(SettingsFileSafety, WriteFailureAfterTheLastByteKeepsTheOriginal) {
-    TempDir dir;
-    const std::string path = dir.File("config.cfg");
-    ASSERT_TRUE(WriteBytes(path, kWorkedExample));
-    g_bytesSeenByWriter = 0;
-    {
-        const StreamDoubles failing(nullptr, FailAfterWriting);
-        EXPECT_FALSE(WriteSettingsAt(path, Settings(1, 2, 3, 4)));
-    }
-    EXPECT_GT(g_bytesSeenByWriter, 0u);
-    EXPECT_EQ(ReadBytes(path), kWorkedExample);
-    EXPECT_EQ(dir.Names(), kOnlyConfig);
 }
 
 TEST(SettingsFileSafety, WriteFailureOnAMissingFileCreatesNothing) {
