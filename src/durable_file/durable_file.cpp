@@ -1,5 +1,6 @@
 #include "durable_file/durable_file.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "durable_file/file_calls.h"
@@ -23,14 +24,18 @@ bool AnyLeftover(const LeftoverPaths& names) {
 }
 
 // Writes the whole of data to the new file, closes it and flushes it to the disk; false, with the file
-// removed, when any of it failed.
-bool WriteNewFile(std::FILE* file, const char* path, std::string_view data, RetryBudget& budget) {
+// removed, when any of it failed, and problem telling a full disk (the C runtime's ENOSPC, on every
+// platform) from other failures.
+bool WriteNewFile(std::FILE* file, const char* path, std::string_view data, RetryBudget& budget,
+                  FileProblem& problem) {
+    errno = 0;
     bool written = g_fileCalls.writeStream(data.data(), 1, data.size(), file) == data.size() &&
                    g_fileCalls.flushStream(file) == 0;
     if (g_fileCalls.closeStream(file) != 0) {
         written = false;
     }
     if (!written || !FlushFile(path, budget)) {
+        problem = errno == ENOSPC ? FileProblem::DiskFull : FileProblem::Failed;
         RemoveFile(path, budget); // a part of the new bytes, which exist in memory
         return false;
     }
@@ -40,9 +45,66 @@ bool WriteNewFile(std::FILE* file, const char* path, std::string_view data, Retr
 // The empty file under the old name that marks, where there is no old file to move aside, that the new
 // file is to go in the file's place.
 bool MakeWitness(const char* path) {
-    bool refused = false;
-    std::FILE* file = OpenNewFile(path, refused);
+    FileProblem problem;
+    std::FILE* file = OpenNewFile(path, problem);
     return file != nullptr && g_fileCalls.closeStream(file) == 0;
+}
+
+// A write of data to the file at target whose leftovers are named in names, under the save's lock, from a
+// place where no save is unfinished; problem says why it left the file unchanged.
+WriteOutcome WriteUnderLock(const char* target, const LeftoverPaths& names, std::string_view data,
+                            RetryBudget& budget, FileProblem& problem) {
+    const char* fresh = names.newFile.c_str();
+    const char* old = names.oldFile.c_str();
+    problem = ReplaceRefusal(target);
+    if (problem != FileProblem::None) {
+        return WriteOutcome::Unchanged; // a read-only file, a directory or a device is left alone
+    }
+    std::FILE* file = OpenNewFile(fresh, problem);
+    if (file == nullptr) {
+        // Access denied means that the folder takes no new files only where the name is not there; and only
+        // where no leftover is there may the file be written in place.
+        return problem == FileProblem::Denied && !AnyLeftover(names) &&
+                       OverwriteFileInPlace(target, data.data(), data.size(), budget, problem)
+                   ? WriteOutcome::Written
+                   : WriteOutcome::Unchanged;
+    }
+    if (!WriteNewFile(file, fresh, data, budget, problem)) {
+        return WriteOutcome::Unchanged;
+    }
+    // The new file is whole and on the disk: from here the old name marks a swap that has begun.
+    const Presence existing = FileAt(target);
+    if (existing == Presence::Present) {
+        const ReplaceOutcome outcome = ReplaceFileDurably(fresh, target, old, budget);
+        if (outcome == ReplaceOutcome::Replaced) {
+            return WriteOutcome::Written;
+        }
+        if (outcome != ReplaceOutcome::Halfway) {
+            problem = outcome == ReplaceOutcome::Held ? FileProblem::Held : FileProblem::Failed;
+            RemoveFile(fresh, budget);
+            return WriteOutcome::Unchanged;
+        }
+    }
+    // The file is missing (or was moved aside, or shows what another program put there): the last row of
+    // the table puts the new one in its place.
+    const bool witness = FileAt(old) == Presence::Absent;
+    if (existing == Presence::Unknown || (witness && !MakeWitness(old))) {
+        problem = FileProblem::Failed;
+        RemoveFile(fresh, budget);
+        return WriteOutcome::Unchanged;
+    }
+    if (ResolveLeftovers(target, names, budget) == Resolved::NewInPlace) {
+        return WriteOutcome::Written;
+    }
+    // Undone where it can be: the witness removed, or the old file renamed back (never copied, which would
+    // leave the old name marking a swap that had begun); the new bytes exist in memory.
+    if (witness ? RemoveFile(old, budget) : RenameFile(old, target)) {
+        problem = FileProblem::Held;
+        RemoveFile(fresh, budget);
+        return WriteOutcome::Unchanged;
+    }
+    problem = FileProblem::None;
+    return WriteOutcome::Stranded;
 }
 
 } // namespace
@@ -75,28 +137,39 @@ void SaveLock::Release() {
     taken_ = false;
 }
 
-ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget, SaveLock* lock) {
+ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget, FileProblem* problem,
+                            SaveLock* lock) {
     ByteBuffer target;
     LeftoverPaths names;
-    bool resolved = true;
+    FileProblem unresolved = FileProblem::None;
     if (LeftoversOf(path, target, names, budget)) {
         SaveLock own;
         SaveLock& held = lock != nullptr ? *lock : own;
         if (lock != nullptr || AnyLeftover(names)) {
             // Looked at again once the lock is held: another process's save may have ended meanwhile.
-            resolved = (held.Taken() || held.Take(names.lock.c_str(), budget)) &&
-                       ResolveLeftovers(target.c_str(), names, budget) != Resolved::Failed;
+            if (!held.Taken() && !held.Take(names.lock.c_str(), budget)) {
+                unresolved = FileProblem::Held;
+            } else if (ResolveLeftovers(target.c_str(), names, budget) == Resolved::Failed) {
+                unresolved = FileProblem::Unrecovered;
+            }
         }
     }
-    const ReadOutcome outcome = ReadWholeFile(path, bytes, budget);
-    if (!resolved && (lock != nullptr || outcome == ReadOutcome::Missing)) {
+    const ReadOutcome outcome = ReadWholeFile(path, bytes, budget, problem);
+    if (unresolved != FileProblem::None && (lock != nullptr || outcome == ReadOutcome::Missing)) {
         bytes.Clear();
+        if (problem != nullptr) {
+            *problem = unresolved;
+        }
         return ReadOutcome::Failed;
     }
     return outcome;
 }
 
-WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget, SaveLock* lock) {
+WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget,
+                              FileProblem* problem, SaveLock* lock) {
+    FileProblem unasked = FileProblem::None;
+    FileProblem& reason = problem != nullptr ? *problem : unasked;
+    reason = FileProblem::Failed;
     ByteBuffer target;
     LeftoverPaths names;
     if (!ResolveReplaceTarget(path, target, budget) || !names.Make(target.view())) {
@@ -105,54 +178,17 @@ WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudg
     SaveLock own;
     SaveLock& held = lock != nullptr ? *lock : own;
     // A save starts from a place where no other save is unfinished.
-    if ((!held.Taken() && !held.Take(names.lock.c_str(), budget)) ||
-        ResolveLeftovers(target.c_str(), names, budget) == Resolved::Failed) {
+    if (!held.Taken() && !held.Take(names.lock.c_str(), budget)) {
+        reason = FileProblem::Held;
         return WriteOutcome::Unchanged;
     }
-    const char* fresh = names.newFile.c_str();
-    const char* old = names.oldFile.c_str();
-    bool refused = false;
-    std::FILE* file = OpenNewFile(fresh, refused);
-    if (file == nullptr) {
-        // Access denied means that the folder takes no new files only where the name is not there; and only
-        // where no leftover is there may the file be written in place.
-        return refused && !AnyLeftover(names) &&
-                       OverwriteFileInPlace(target.c_str(), data.data(), data.size(), budget)
-                   ? WriteOutcome::Written
-                   : WriteOutcome::Unchanged;
-    }
-    if (!WriteNewFile(file, fresh, data, budget)) {
+    if (ResolveLeftovers(target.c_str(), names, budget) == Resolved::Failed) {
+        reason = FileProblem::Unrecovered;
         return WriteOutcome::Unchanged;
     }
-    // The new file is whole and on the disk: from here the old name marks a swap that has begun.
-    const Presence existing = FileAt(target.c_str());
-    if (existing == Presence::Present) {
-        switch (ReplaceFileDurably(fresh, target.c_str(), old, budget)) {
-        case ReplaceOutcome::Replaced:
-            return WriteOutcome::Written;
-        case ReplaceOutcome::Unchanged:
-        case ReplaceOutcome::Held:
-            RemoveFile(fresh, budget);
-            return WriteOutcome::Unchanged;
-        case ReplaceOutcome::Halfway:
-            break;
-        }
+    const WriteOutcome outcome = WriteUnderLock(target.c_str(), names, data, budget, reason);
+    if (outcome != WriteOutcome::Unchanged) {
+        reason = FileProblem::None;
     }
-    // The file is missing (or was moved aside, or shows what another program put there): the last row of
-    // the table puts the new one in its place.
-    const bool witness = FileAt(old) == Presence::Absent;
-    if (existing == Presence::Unknown || (witness && !MakeWitness(old))) {
-        RemoveFile(fresh, budget);
-        return WriteOutcome::Unchanged;
-    }
-    if (ResolveLeftovers(target.c_str(), names, budget) == Resolved::NewInPlace) {
-        return WriteOutcome::Written;
-    }
-    // Undone where it can be: the witness removed, or the old file renamed back (never copied, which would
-    // leave the old name marking a swap that had begun); the new bytes exist in memory.
-    if (witness ? RemoveFile(old, budget) : RenameFile(old, target.c_str())) {
-        RemoveFile(fresh, budget);
-        return WriteOutcome::Unchanged;
-    }
-    return WriteOutcome::Stranded;
+    return outcome;
 }

@@ -16,6 +16,18 @@
 #include "bytes/byte_buffer.h"
 #include "durable_file/retry_budget.h"
 
+// Why a read or a write did not happen, from what the system said, for the person who can put it right.
+enum class FileProblem {
+    None,        // it happened, or nothing was said
+    ReadOnly,    // the file is marked read-only
+    Denied,      // the system refused access: the folder takes no new file and the file cannot be written
+    DiskFull,    // the disk or medium is full
+    Held,        // another process held the file (or another launcher's save its lock) past the deadline
+    Unreadable,  // the file is there but could not be read (a folder in its place, no right to read it)
+    Unrecovered, // what a save that was cut off left could not be resolved yet
+    Failed,      // anything else: a failing or missing device, memory ran out
+};
+
 enum class ReadOutcome {
     Read,    // bytes holds the whole file
     Missing, // there is no such file; bytes is empty
@@ -50,8 +62,9 @@ public:
     void Release();
 
 private:
-    friend ReadOutcome ReadDurableFile(const char*, ByteBuffer&, RetryBudget&, SaveLock*);
-    friend WriteOutcome WriteDurableFile(const char*, std::string_view, RetryBudget&, SaveLock*);
+    friend ReadOutcome ReadDurableFile(const char*, ByteBuffer&, RetryBudget&, FileProblem*, SaveLock*);
+    friend WriteOutcome WriteDurableFile(const char*, std::string_view, RetryBudget&, FileProblem*,
+                                         SaveLock*);
 
     // Takes the lock at lockPath (leftover_names.h), waiting for another process's save within a share of
     // budget. True when this process now runs the file's one save: it holds the lock, or the folder takes no
@@ -68,9 +81,9 @@ private:
 // lock takes it for the save that follows and keeps it; it fails when it cannot take it. Another process
 // may hold the file for a moment without letting it be read: the read is then tried again after a pause
 // from budget, as long as the budget lasts. A write that follows shares the budget: one deadline for both
-// (retry_budget.h).
+// (retry_budget.h). When the read fails and problem is given, *problem says why.
 ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget,
-                            SaveLock* lock = nullptr);
+                            FileProblem* problem = nullptr, SaveLock* lock = nullptr);
 
 // Makes data the content of the file at path, creating it when it is missing, holding the save's lock (lock,
 // when the read before it took it; else a lock of its own). The new content goes to a new file beside the
@@ -80,5 +93,6 @@ ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& bu
 // refused access to the folder, never after an error of the device. A file that is read-only, a directory or
 // anything but a plain file is left alone. While another process holds a file, each step is tried again
 // after a pause from budget.
+// When the file is left unchanged and problem is given, *problem says why.
 WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget,
-                              SaveLock* lock = nullptr);
+                              FileProblem* problem = nullptr, SaveLock* lock = nullptr);

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "bytes/byte_buffer.h"
+#include "durable_file/durable_file.h"
 #include "durable_file/retry_budget.h"
 
 // The file that a write of path must replace: path itself, or, when path is a symbolic link, the file it
@@ -56,6 +57,10 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
 // existing to. False when neither worked. This is the one way a file goes into an empty place.
 bool PutInEmptyPlace(const char* from, const char* to, RetryBudget& budget);
 
+// Why target, where it exists, is never replaced: ReadOnly for a read-only file, Failed for a directory or
+// anything but a plain file; None otherwise.
+FileProblem ReplaceRefusal(const char* target);
+
 // Renames from to to in one step, never over an existing to; false when the system refused it.
 bool RenameFile(const char* from, const char* to);
 
@@ -68,14 +73,16 @@ void KeepAttributes(const char* from, const char* target);
 // The last resort where no new file can be made beside target: writes data over the existing, writable
 // target in one write of the whole content, cuts the file to that length and flushes it to disk. A
 // target that is missing, read-only or anything but a plain file is left alone, as is one that another
-// process holds beyond the budget. Returns false when the content was not written.
-bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget);
+// process holds beyond the budget. Returns false when the content was not written, with problem saying
+// why (Denied for a missing target: there is nothing to write over).
+bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget,
+                          FileProblem& problem);
 
 // Creates the file at path anew (never over an existing file) for writing as bytes, through g_fileCalls;
-// null when it cannot, with folderRefuses telling whether the system refused access (the folder takes no
+// null when it cannot, with problem saying why: Denied where the system refused access (the folder takes no
 // new files, or the name is busy: the caller tells the two apart by the name's presence), as opposed to a
 // full disk, a failing device, a name already taken or any other error.
-std::FILE* OpenNewFile(const char* path, bool& folderRefuses);
+std::FILE* OpenNewFile(const char* path, FileProblem& problem);
 
 // Removes the file at path, waiting a moment for another process that holds it; false when it is still
 // there. Needs no memory from the heap, so that it can clean up after memory has run out.
