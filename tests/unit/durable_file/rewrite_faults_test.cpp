@@ -135,12 +135,25 @@ struct Schedule {
     bool cutInside = false;   // the call at cut does the first part of its work before the process dies
     Hold newFileHeld = Hold::None;
     std::vector<std::wstring> unflushed = {}; // files written or copied to since they were last flushed
+    std::vector<struct LogEntry> log = {};    // the names made, renamed and removed, in order
     unsigned pausedMs = 0; // how long the run took on the clock: its pauses, and a millisecond for each call
     HANDLE lock = nullptr; // the handle that holds the save's lock, while one does
     // A second launcher that runs when the call at interleaveAt is made, between two calls of this one.
     std::size_t interleaveAt = static_cast<std::size_t>(-1);
     std::function<void()> interleave = {};
 };
+
+// One change of names, as a journaling file system logs it: a file made, renamed or removed (with the bytes
+// it held, to undo it).
+struct LogEntry {
+    enum Kind { Made, Renamed, Removed } kind;
+    std::wstring path;
+    std::wstring to;
+    std::string bytes;
+};
+
+void Logged(LogEntry::Kind kind, const std::wstring& path, const std::wstring& to = {},
+            const std::string& bytes = {});
 
 Schedule* g_schedule = nullptr;
 
@@ -227,17 +240,51 @@ std::wstring PathOf(HANDLE file) {
 }
 
 // What a power cut does to a file whose data had not reached the disk.
-enum class Power { Stays, LostToZeros, LostToPrefix };
+enum class Power { Stays, LostToZeros, LostToPrefix, LastNameLost, LastTwoNamesLost, LastThreeNamesLost };
 
 const char* Name(Power power) {
-    static const char* const names[] = {"", ", the power cut with it (data lost to zeros)",
-                                        ", the power cut with it (data lost to a prefix)"};
+    static const char* const names[] = {"",
+                                        ", the power cut with it (data lost to zeros)",
+                                        ", the power cut with it (data lost to a prefix)",
+                                        ", the power cut with it (the last change of names lost)",
+                                        ", the power cut with it (the last two changes of names lost)",
+                                        ", the power cut with it (the last three changes of names lost)"};
     return names[static_cast<int>(power)];
+}
+
+void Logged(LogEntry::Kind kind, const std::wstring& path, const std::wstring& to, const std::string& bytes) {
+    g_schedule->log.push_back({kind, path, to, bytes});
+}
+
+// How many of the last changes of names the power cut loses, in order (their log not yet on the disk);
+// the data written meanwhile stays.
+std::size_t NamesLost(Power power) {
+    return power == Power::LastNameLost         ? 1
+           : power == Power::LastTwoNamesLost   ? 2
+           : power == Power::LastThreeNamesLost ? 3
+                                                : 0;
+}
+
+void LoseNames(const Schedule& schedule, std::size_t count) {
+    for (std::size_t i = 0; i < count && i < schedule.log.size(); ++i) {
+        const LogEntry& entry = schedule.log[schedule.log.size() - 1 - i];
+        const bool undone = entry.kind == LogEntry::Made ? DeleteFileW(entry.path.c_str()) != FALSE
+                            : entry.kind == LogEntry::Renamed
+                                ? MoveFileExW(entry.to.c_str(), entry.path.c_str(), 0) != FALSE
+                                : WriteBytes(fs::path(entry.path).string(), entry.bytes);
+        EXPECT_TRUE(undone) << "could not lose a change of names (" << entry.kind << ") of "
+                            << fs::path(entry.path).string() << " to " << fs::path(entry.to).string()
+                            << " error " << GetLastError();
+    }
 }
 
 // At a power cut the renames and deletes of the run stay, while the data it wrote and never flushed is lost:
 // the file keeps its length and holds zeros, or keeps only the first part that reached the disk.
 void LosePower(const Schedule& schedule, Power power) {
+    if (NamesLost(power) > 0) {
+        LoseNames(schedule, NamesLost(power));
+        return;
+    }
     for (const std::wstring& path : schedule.unflushed) {
         const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -320,6 +367,13 @@ BOOL WINAPI FlushDouble(HANDLE file) {
     return TRUE;
 }
 
+// The first rename of a swap, logged as the file system logs it.
+void MoveAside(const wchar_t* replaced, const wchar_t* aside) {
+    if (MoveFileExW(replaced, aside, MOVEFILE_REPLACE_EXISTING)) {
+        Logged(LogEntry::Renamed, replaced, aside);
+    }
+}
+
 // What ReplaceFileW leaves when it fails, as its documentation gives it: 1175 and the conflicts leave
 // both files; 1176 leaves both with a backup name, and without one the replaced file no longer exists;
 // 1177 leaves the replaced file under the backup name, or under another name without one.
@@ -333,12 +387,16 @@ BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
         }
         Renamed(replaced, backup != nullptr ? backup : L"");
         Renamed(replacement, replaced);
+        if (backup != nullptr) {
+            Logged(LogEntry::Renamed, replaced, backup);
+        }
+        Logged(LogEntry::Renamed, replacement, replaced);
         return TRUE;
     }
     if (fate == Fate::Half) {
         // Cut off between the two renames of a swap: the documented 1177 state, and Wine's first step.
-        if (backup != nullptr) {
-            MoveFileExW(replaced, backup, MOVEFILE_REPLACE_EXISTING);
+        if (backup != nullptr && MoveFileExW(replaced, backup, MOVEFILE_REPLACE_EXISTING)) {
+            Logged(LogEntry::Renamed, replaced, backup);
         }
         SetLastError(kDead);
         return FALSE;
@@ -352,14 +410,15 @@ BOOL WINAPI ReplaceDouble(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT && backup == nullptr) {
         DeleteFileW(replaced);
     } else if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-        MoveFileExW(replaced, backup != nullptr ? backup : aside.c_str(), MOVEFILE_REPLACE_EXISTING);
+        MoveAside(replaced, backup != nullptr ? backup : aside.c_str());
     } else if (error == kShowsThrough) {
-        MoveFileExW(replaced, backup != nullptr ? backup : aside.c_str(), MOVEFILE_REPLACE_EXISTING);
+        MoveAside(replaced, backup != nullptr ? backup : aside.c_str());
         WriteBytes(fs::path(replaced).string(), kOtherBytes);
+        Logged(LogEntry::Made, replaced);
         error = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
     } else if (error == kWineReplaceFailure) {
         if (backup != nullptr) {
-            MoveFileExW(replaced, backup, MOVEFILE_REPLACE_EXISTING);
+            MoveAside(replaced, backup);
             error = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
         } else {
             MoveFileExW(replaced, aside.c_str(), 0);
@@ -390,6 +449,7 @@ BOOL WINAPI MoveDouble(LPCWSTR from, LPCWSTR to, DWORD flags) {
         return FALSE;
     }
     Renamed(from, to);
+    Logged(LogEntry::Renamed, from, to);
     return TRUE;
 }
 
@@ -402,6 +462,7 @@ BOOL WINAPI CopyDouble(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
         const std::string bytes = ReadBytes(fs::path(from).string());
         WriteBytes(fs::path(to).string(), bytes.substr(0, bytes.size() / 2));
         WrittenTo(to);
+        Logged(LogEntry::Made, to);
     }
     if (fate != Fate::Runs) {
         SetLastError(fate == Fate::Fails ? error : kDead);
@@ -411,6 +472,7 @@ BOOL WINAPI CopyDouble(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
         return FALSE;
     }
     WrittenTo(to);
+    Logged(LogEntry::Made, to);
     return TRUE;
 }
 
@@ -433,9 +495,11 @@ BOOL WINAPI UnlockDouble(HANDLE file, DWORD reserved, DWORD low, DWORD high, LPO
 }
 
 BOOL WINAPI DeleteDouble(LPCWSTR name) {
+    const std::string bytes = ReadBytes(fs::path(name).string());
     if (Refuses(Op::Delete) || IsHeld(name, false) || !DeleteFileW(name)) {
         return FALSE;
     }
+    Logged(LogEntry::Removed, name, {}, bytes);
     Unflushed(name);
     return TRUE;
 }
@@ -460,6 +524,7 @@ std::FILE* OpenTemporaryDouble(const wchar_t* path, const wchar_t* mode) {
     std::FILE* file = SystemFileCalls().openStream(path, mode);
     if (file != nullptr) {
         WrittenTo(path);
+        Logged(LogEntry::Made, path);
     }
     return file;
 }
@@ -1073,7 +1138,9 @@ protected:
             // Before its fault a schedule runs as the fault-free one, whose cuts are made already.
             for (std::size_t call = faults.empty() ? 0 : faults[0].call; call < whole.trace.size(); ++call) {
                 for (const bool inside : {false, true}) {
-                    for (const Power power : {Power::Stays, Power::LostToZeros, Power::LostToPrefix}) {
+                    for (const Power power :
+                         {Power::Stays, Power::LostToZeros, Power::LostToPrefix, Power::LastNameLost,
+                          Power::LastTwoNamesLost, Power::LastThreeNamesLost}) {
                         if (!inside || HasInside(whole.trace[call])) {
                             CutAndStart(situation, {faults, call, inside, power});
                         }
@@ -1100,7 +1167,9 @@ protected:
         situation.Reset();
         Rewrite(situation, crash);
         LosePower(crash, cut.power);
-        return cut.power == Power::Stays || !crash.unflushed.empty();
+        return cut.power == Power::Stays ||
+               (NamesLost(cut.power) > 0 ? crash.log.size() >= NamesLost(cut.power)
+                                         : !crash.unflushed.empty());
     }
 
     // One start of the launcher, the new file held as hold says, cut off at startCut (inside
