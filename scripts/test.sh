@@ -97,7 +97,7 @@ run_suite() {
 # What the suite's tests that count their cases printed (the fuzzer's runs, the rewrite's fault
 # schedules): CTest keeps a passing test's output to itself.
 show_counts() {
-    grep -h -o -e 'settings fuzzer: Done .*' -e 'rewrite fault schedules: .*' -e 'rewrite crash points: .*' \
+    grep -h -o -e 'settings fuzzer: Done .*' -e 'rewrite fault schedules: .*' -e 'rewrite crash points: .*' -e 'second launchers: .*' \
         -e 'wine-run: held at exit: .*' \
         "$1/Testing/Temporary/LastTest.log" 2>/dev/null || true
 }
