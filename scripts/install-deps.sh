@@ -4,8 +4,9 @@
 # tests/support/wine32.sh) it adds the i386 architecture and installs 32-bit Wine and the 32-bit Mesa that
 # its Direct3D 9 needs; where it does not, it says so in one line and installs the rest.
 # It also generates the locales the end-to-end tests start Wine in (listed in tests/support/wine-locales).
-# Then it makes the Wine 10 root, in which the 32-bit builds run on every machine (scripts/wine10-root.sh:
-# made once per machine, kept outside the clone, remade when broken or out of date).
+# Then it makes the Wine 10 root, in which the 32-bit builds run wherever a 64-bit process can run 32-bit
+# code (scripts/wine10-root.sh: made once per machine, kept outside the clone, remade when broken or out of
+# date); where no 32-bit code runs at all it says so and makes none.
 # With --no-wine10-root it leaves the root as it is (scripts/run.sh makes it only where it uses it).
 # Idempotent: when every package and locale is already there it installs nothing (not even an apt-get
 # update).
@@ -71,23 +72,33 @@ packages=(
 )
 
 add_i386=false
+packages_32=()
 if kernel_runs_32bit "${TMPDIR:-/tmp}"; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         add_i386=true
     fi
     # 32-bit Wine, and the OpenGL that its Direct3D 9 is built on (without it Direct3DCreate9 fails).
-    packages+=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386)
+    packages_32=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386)
 else
     echo "install-deps: no 32-bit Wine 8: $wine32_reason; 32-bit programs run under Wine 10 in its root alone"
 fi
 
-missing=()
-for package in "${packages[@]}"; do
-    status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
-    if [ "$status" != "install ok installed" ]; then
-        missing+=("$package")
-    fi
-done
+# Sets missing to those of the packages named that are not installed.
+find_missing() {
+    local package status
+    missing=()
+    for package in "$@"; do
+        status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
+        if [ "$status" != "install ok installed" ]; then
+            missing+=("$package")
+        fi
+    done
+}
+find_missing "${packages[@]}"
+required=("${missing[@]}")
+find_missing "${packages_32[@]}"
+missing_32=("${missing[@]}")
+missing=("${required[@]}" "${missing_32[@]}")
 
 # The locales of tests/support/wine-locales that are not generated yet; `locale -a` spells "ja_JP.UTF-8" as
 # "ja_JP.utf8".
@@ -97,6 +108,11 @@ while read -r _ locale; do
         missing_locales+=("$locale")
     fi
 done < <(grep -Ev '^(#|[[:space:]]*$)' "$repo/tests/support/wine-locales")
+
+apt_install() {
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "$@" </dev/null
+}
 
 # Installs the missing packages and generates the missing locales, as root or through sudo.
 install_missing() {
@@ -113,14 +129,22 @@ install_missing() {
     fi
     if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ]; then
         echo "install-deps: installing ${missing[*]}"
-        # A mirror caught mid-sync fails one index ("File has unexpected size"): wait and ask again; after
+        # A mirror caught mid-sync fails an index ("File has unexpected size"): wait and ask again; after
         # the last try apt goes on with the lists it has, and the install says what it cannot find.
-        for try in 1 2 3 4; do
+        for try in 1 2 3; do
             "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null && break
-            [ "$try" = 4 ] || sleep $((try * 20))
+            [ "$try" = 3 ] || sleep $((try * 15))
         done
-        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-            -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" </dev/null
+        if [ "${#required[@]}" -gt 0 ]; then
+            apt_install "${required[@]}"
+        fi
+        # 32-bit Wine only widens what runs: where the archive cannot give it now (an i386 index missing
+        # leaves its libraries behind the 64-bit ones), the 32-bit suites say that they did not run, and the
+        # next run tries again.
+        if [ "${#missing_32[@]}" -gt 0 ] && ! apt_install "${missing_32[@]}"; then
+            echo "install-deps: 32-bit Wine could not be installed from Debian's archive now (see apt's" \
+                "words above); the suites that need it will say that they did not run"
+        fi
     fi
     if [ "${#missing_locales[@]}" -gt 0 ]; then
         # locale-gen makes the locales enabled in /etc/locale.gen (and drops any other it made before): each
@@ -144,5 +168,10 @@ if [ "${#missing[@]}" -gt 0 ] || [ "$add_i386" = true ] || [ "${#missing_locales
     install_missing
 fi
 if [ "$make_root" = true ]; then
-    "$repo/scripts/wine10-root.sh" ensure
+    # The root serves only to run 32-bit code: where this machine runs none at all, it is not made.
+    if cpu_runs_32bit_code "$repo/build/probe32"; then
+        "$repo/scripts/wine10-root.sh" ensure
+    else
+        echo "install-deps: no Wine 10 root: $wine32_reason"
+    fi
 fi

@@ -78,8 +78,10 @@ if [ -z "${TAVAREN_RUN_IN_ROOT:-}" ]; then
         say "showing the shipped 32-bit Tavaren.exe under Debian 12's 32-bit Wine"
     else
         no_wine32="$wine32_reason"
-        scripts/wine10-root.sh ensure
-        if no_wine10="$(scripts/wine10-root.sh probe "$game_stub" 2>&1)"; then
+        no_wine10="the Wine 10 root could not be made"
+        if ! cpu_runs_32bit_code "$repo/build/probe32"; then
+            no_wine10="$wine32_reason"
+        elif scripts/wine10-root.sh ensure && no_wine10="$(scripts/wine10-root.sh probe "$game_stub" 2>&1)"; then
             say "showing the shipped 32-bit Tavaren.exe under Wine 10 (new WoW64) in the root" \
                 "$(scripts/wine10-root.sh path): Debian 12's 32-bit Wine cannot run here, $no_wine32"
             export TAVAREN_RUN_IN_ROOT=1

@@ -46,6 +46,11 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# "4 min 07 s" from a number of seconds.
+duration() {
+    printf '%d min %02d s' $(($1 / 60)) $(($1 % 60))
+}
+
 section() {
     printf '\n== %s\n' "$*"
 }
@@ -59,7 +64,7 @@ failed_total=0
 skipped_total=0
 status=0
 run_suite() {
-    local name="$1" what="$2" dir="$3" rc=0 total failed skipped runner=()
+    local name="$1" what="$2" dir="$3" rc=0 total failed skipped runner=() started="$SECONDS"
     local log="$repo/build/$name.ctest.log"
     shift 3
     while [ "$1" != -- ]; do
@@ -82,8 +87,8 @@ run_suite() {
         failed=1 # CTest itself failed after counting
     fi
     [ "$failed" = 0 ] || status=1
-    summary+=("$(printf '%-15s %3d passed, %d failed, %d skipped  (%s)' "$name" \
-        $((total - failed - skipped)) "$failed" "$skipped" "$what")")
+    summary+=("$(printf '%-15s %3d passed, %d failed, %d skipped in %s  (%s)' "$name" \
+        $((total - failed - skipped)) "$failed" "$skipped" "$(duration $((SECONDS - started)))" "$what")")
     passed_total=$((passed_total + total - failed - skipped))
     failed_total=$((failed_total + failed))
     skipped_total=$((skipped_total + skipped))
@@ -103,8 +108,17 @@ wine_name() {
 
 section "dependencies"
 scripts/install-deps.sh
-# Commands run in the root through bubblewrap: as root, or as a user where user namespaces are allowed.
-scripts/wine10-root.sh check
+# Wine 10 in the root runs 32-bit programs inside 64-bit processes: of no use where this machine runs no
+# 32-bit code at all (install-deps.sh then made no root).
+wine10=true
+if ! cpu_runs_32bit_code "$repo/build/probe32"; then
+    wine10=false
+    no_32bit_code="$wine32_reason"
+    echo "test-x86-wine10 and shipped-wine10: not run, $no_32bit_code"
+else
+    # Commands run in the root through bubblewrap: as root, or as a user where user namespaces are allowed.
+    scripts/wine10-root.sh check
+fi
 
 x86=false
 if wine32_runs "$repo/build"; then
@@ -181,6 +195,7 @@ section "build: native (sanitizers, fuzzer)"
 cmake --preset native >/dev/null
 cmake --build build/native -j2
 
+build_seconds="$SECONDS"
 section "test environment"
 rm -f build/test-x64/urls.log build/test-x86/urls.log build/test-x86/urls-wine10.log
 rm -rf build/test-x64/tests/e2e/work build/test-x86/tests/e2e/work
@@ -191,9 +206,13 @@ if ! start_private_xvfb "$repo/build/xvfb.log"; then
 fi
 echo "Xvfb on $DISPLAY"
 wine8="$(wine_name /usr/lib/wine/wine64)"
-wine10="$(wine_name "${in_root[@]}" /usr/lib/wine/wine64)"
-echo "Debian 12's ${wine8:-Wine}; in the root $(scripts/wine10-root.sh path): ${wine10:-Wine}"
-wine10="${wine10:-Wine 10} in the Debian 13 root, new WoW64"
+if [ "$wine10" = true ]; then
+    wine10_name="$(wine_name "${in_root[@]}" /usr/lib/wine/wine64)"
+    echo "Debian 12's ${wine8:-Wine}; in the root $(scripts/wine10-root.sh path): ${wine10_name:-Wine}"
+    wine10_name="${wine10_name:-Wine 10} in the Debian 13 root, new WoW64"
+else
+    echo "Debian 12's ${wine8:-Wine}; no Wine 10 root"
+fi
 
 section "tests: native"
 run_suite native "settings module with sanitizers, and the fuzzer" build/native --
@@ -224,20 +243,27 @@ fi
 
 # Whether Wine 10 in the root starts a 32-bit program here: some kernels give 32-bit code nowhere to run at
 # all, and then no Wine here can test the 32-bit builds.
-if no_wine10="$(scripts/wine10-root.sh probe "$repo/build/test-x86/tests/e2e/stubs/_Tavaren.exe" \
+run_wine10=false
+if [ "$wine10" = false ]; then
+    no_wine10="$no_32bit_code"
+elif no_wine10="$(scripts/wine10-root.sh probe "$repo/build/test-x86/tests/e2e/stubs/_Tavaren.exe" \
     2>&1)"; then
+    run_wine10=true
+fi
+if [ "$run_wine10" = true ]; then
     section "tests: test-x86 under Wine 10 (32-bit programs in 64-bit processes)"
     TAVAREN_URL_LOG="$repo/build/test-x86/urls-wine10.log" run_suite test-x86-wine10 \
-        "32-bit test build, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" "$x86_prefix-wine10" -- \
+        "32-bit test build, $wine10_name" build/test-x86 "${in_root[@]}" "$fresh_prefix" "$x86_prefix-wine10" -- \
         -j"$jobs" -LE shipped
     show_counts build/test-x86
 
     section "tests: the shipped exe (release-x86) end to end under Wine 10"
     TAVAREN_URL_LOG="$repo/build/test-x86/urls-wine10.log" run_suite shipped-wine10 \
-        "release-x86 Tavaren.exe as it ships, $wine10" build/test-x86 "${in_root[@]}" "$fresh_prefix" \
+        "release-x86 Tavaren.exe as it ships, $wine10_name" build/test-x86 "${in_root[@]}" "$fresh_prefix" \
         "$x86_prefix-wine10" -- -j"$jobs" -L shipped
 else
-    no_32bit="${no_wine10#wine10-root: }: no Wine here runs the 32-bit builds"
+    no_32bit="${no_wine10#wine10-root: }"
+    [ "$wine10" = false ] || no_32bit="$no_32bit: no Wine here runs the 32-bit builds"
     echo "test-x86-wine10 and shipped-wine10: not run, $no_32bit"
     summary+=("$(printf '%-15s not run: %s' test-x86-wine10 "$no_32bit")")
     summary+=("$(printf '%-15s not run: %s' shipped-wine10 "$no_32bit")")
@@ -245,5 +271,7 @@ fi
 
 section "summary"
 printf '%s\n' "${summary[@]}"
+# The run's own time, from the first install check to here; the counts stay the last line, as a runner's.
+echo "time in all: $(duration "$SECONDS"), of which installing and building $(duration "$build_seconds")"
 echo "total: $passed_total passed, $failed_total failed, $skipped_total skipped"
 exit "$status"

@@ -33,6 +33,10 @@ import urllib.parse
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "scripts"))
 import demo_portal  # noqa: E402
 
+# A display of the case's own (tests/support/x_display.py).
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+import x_display  # noqa: E402
+
 SKIPPED = 77
 
 # Commands of the launcher window; each button's id is also the outcome the window ends with.
@@ -220,12 +224,20 @@ class World:
         return self
 
     def __exit__(self, kind, value, traceback):
+        # A display that did not stay the case's own makes whatever the case saw meaningless: that is the
+        # failure then, whatever the launcher did.
+        shared = self.xvfb.check() if self.xvfb is not None else None
         if self.launcher is not None and self.launcher.poll() is None:
             log("the launcher is still running: killing it")
             self._kill_group(self.launcher)
         self._run_quietly(["wineserver", "-k"], timeout=30)
         if self.xvfb is not None:
-            self._stop(self.xvfb)
+            self.xvfb.stop()
+        if shared is not None:
+            if kind is not None:
+                log("(what failed above happened on a display that was not this case's alone)")
+            kind = Failure
+            value = Failure(f"{shared}: the case's outcome says nothing")
         shutil.rmtree(self.prefix, ignore_errors=True)
         for leftover in (self.prefix + ".lock", self.prefix + ".setup.log"):
             if os.path.exists(leftover):
@@ -234,6 +246,8 @@ class World:
             shutil.rmtree(self.root, ignore_errors=True)
         else:
             self._show_logs()
+        if shared is not None:
+            raise value
         return False
 
     def _prepare_prefix(self):
@@ -267,29 +281,11 @@ class World:
 
     def _start_xvfb(self):
         width, height = self.screen
-        read_end, write_end = os.pipe()
-        with open(os.path.join(self.root, "xvfb.log"), "wb") as out:
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
-                pass_fds=(write_end,),
-                stdin=subprocess.DEVNULL,
-                stdout=out,
-                stderr=subprocess.STDOUT,
-                start_new_session=True,
-            )
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 20
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            ready, _, _ = select.select([read_end], [], [], 0.5)
-            if ready:
-                chunk = os.read(read_end, 32)
-                if not chunk:
-                    break
-                number += chunk
-        os.close(read_end)
-        check(number.strip().isdigit(), "Xvfb did not start (see xvfb.log)")
-        self.display = ":" + number.strip().decode()
+        try:
+            self.xvfb = x_display.Display(os.path.join(self.root, "xvfb.log"), f"{width}x{height}x24")
+        except x_display.DisplayError as error:
+            raise Failure(f"this case's X display: {error}")
+        self.display = self.xvfb.name
 
     def env(self):
         env = dict(os.environ)
@@ -326,16 +322,6 @@ class World:
             process.wait(timeout=10)
         except subprocess.TimeoutExpired:
             pass
-
-    @staticmethod
-    def _stop(process):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait(timeout=5)
 
     def _show_logs(self):
         print(f"e2e: files of the failed case are kept in {self.root}", flush=True)

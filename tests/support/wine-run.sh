@@ -40,4 +40,37 @@ if [ "$(machine "$1")" = "014c" ] && ! prefix_runs_32bit "$WINEPREFIX"; then
 fi
 
 wine_prefix_start 30
-exec "$loader" "$@"
+
+# A test program that has printed its result is given EXIT_GRACE seconds to end. One that is still there
+# then is held at its exit (by what it hosts, or by Wine), which says nothing of what it tested: it is
+# ended, that is said in one line, with what else still runs in the prefix, and its result stands.
+EXIT_GRACE=15
+output="$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")"
+"$loader" "$@" <&0 >"$output" &
+program=$!
+trap 'kill -KILL "$program" 2>/dev/null; rm -f "$output"; exit 143' TERM INT
+tail -n +1 -s 0.1 --pid="$program" -f "$output" &
+shown=$!
+printed_at=""
+while kill -0 "$program" 2>/dev/null; do
+    if [ -z "$printed_at" ] && grep -q '^\[==========\] .* ran\.' "$output"; then
+        printed_at="$SECONDS"
+    fi
+    if [ -n "$printed_at" ] && [ $((SECONDS - printed_at)) -ge "$EXIT_GRACE" ]; then
+        others="$(pgrep -a -f 'wine|\.exe' | grep -v "^$program " | tr '\n' ';' | cut -c1-600)"
+        kill -KILL "$program" 2>/dev/null
+        wait "$shown" 2>/dev/null
+        echo "wine-run: held at exit: ${1##*/} printed its result and had not ended $EXIT_GRACE s later;" \
+            "ended it (running in the prefix then: ${others:-nothing else})" >&2
+        status=1
+        grep -q '^\[  PASSED  \]' "$output" && ! grep -q '^\[  FAILED  \]' "$output" && status=0
+        rm -f "$output"
+        exit "$status"
+    fi
+    sleep 0.2
+done
+wait "$program"
+status=$?
+wait "$shown" 2>/dev/null
+rm -f "$output"
+exit "$status"

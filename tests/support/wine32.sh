@@ -2,6 +2,9 @@
 # Sourced by the scripts that choose between the 32-bit and the 64-bit Windows build:
 #   . tests/support/wine32.sh
 #   kernel_runs_32bit DIR      a tiny static 32-bit Linux program, written to DIR, runs and exits with 42
+#   cpu_runs_32bit_code DIR    a 64-bit program, built in DIR from code32_probe.c beside this file, runs code in
+#                              the 32-bit code segment and comes back: Wine 10's new WoW64 can then run the
+#                              32-bit builds, whether or not the kernel takes 32-bit programs
 #   wine32_runs DIR            that, and 32-bit Wine is installed and starts
 #   prefix_runs_32bit PREFIX   the Wine prefix has its 32-bit system folder (it was made with 32-bit Wine)
 #   wine64_runs_32bit_programs wine64 runs 32-bit Windows programs in its 64-bit processes (new WoW64): the
@@ -35,6 +38,30 @@ kernel_runs_32bit() {
         wine32_reason="this kernel refuses 32-bit programs (a static 32-bit test program: Exec format error)"
     else
         wine32_reason="a static 32-bit test program did not run here (exit status $status${error:+: ${error##*: }})"
+    fi
+    return 1
+}
+
+cpu_runs_32bit_code() {
+    local dir="$1" source status=0 compiler
+    source="$(dirname "${BASH_SOURCE[0]}")/code32_probe.c"
+    compiler="$(command -v cc || command -v gcc || command -v clang || true)"
+    if [ -z "$compiler" ]; then
+        wine32_reason="no C compiler here to build the 32-bit code probe"
+        return 1
+    fi
+    mkdir -p "$dir"
+    if ! "$compiler" -static -no-pie -O0 -o "$dir/code32_probe" "$source" </dev/null >"$dir/code32_probe.log" 2>&1; then
+        wine32_reason="the 32-bit code probe did not build (see $dir/code32_probe.log)"
+        return 1
+    fi
+    # In a subshell, so that the shell's own word on a signal goes where the probe's output goes.
+    ("$dir/code32_probe" </dev/null >/dev/null 2>&1) 2>/dev/null || status=$?
+    [ "$status" = 0 ] && return 0
+    if [ "$status" -gt 128 ]; then
+        wine32_reason="this machine runs no 32-bit code at all (a 64-bit process that jumps to the 32-bit code segment gets signal $((status - 128)))"
+    else
+        wine32_reason="the 32-bit code probe ended with status $status"
     fi
     return 1
 }
