@@ -98,6 +98,7 @@ run_suite() {
 # schedules): CTest keeps a passing test's output to itself.
 show_counts() {
     grep -h -o -e 'settings fuzzer: Done .*' -e 'rewrite fault schedules: .*' -e 'rewrite crash points: .*' \
+        -e 'wine-run: held at exit: .*' \
         "$1/Testing/Temporary/LastTest.log" 2>/dev/null || true
 }
 

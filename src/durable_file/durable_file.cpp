@@ -1,5 +1,6 @@
 #include "durable_file/durable_file.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "durable_file/file_calls.h"
@@ -31,36 +32,43 @@ enum class SwapResult {
 };
 
 // Writes the whole of data to a new file at path, closed; false, with the file removed, when any of it
-// failed.
-bool WriteTemporaryFile(std::FILE* file, const char* path, std::string_view data, RetryBudget& budget) {
+// failed, and problem telling a full disk (the C runtime's ENOSPC, on every platform) from other failures.
+bool WriteTemporaryFile(std::FILE* file, const char* path, std::string_view data, RetryBudget& budget,
+                        FileProblem& problem) {
+    errno = 0;
     bool written = g_fileCalls.writeStream(data.data(), 1, data.size(), file) == data.size() &&
                    g_fileCalls.flushStream(file) == 0;
     if (g_fileCalls.closeStream(file) != 0) {
         written = false;
     }
     if (!written) {
+        problem = errno == ENOSPC ? FileProblem::DiskFull : FileProblem::Failed;
         RemoveFile(path, budget); // a part of the new bytes, which exist in memory
     }
     return written;
 }
 
-// Writes data to a new temporary file beside target and puts it in target's place.
-SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data, RetryBudget& budget) {
+// Writes data to a new temporary file beside target and puts it in target's place. Where it fails, problem
+// says why.
+SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data, RetryBudget& budget,
+                                       FileProblem& problem) {
     ByteBuffer temporary;
     ByteBuffer backup;
+    problem = FileProblem::Failed;
     if (!LeftoverPathsFor(target, temporary, backup)) {
         return SwapResult::Failed;
     }
-    bool folderRefuses = false;
-    std::FILE* file = OpenTemporaryFile(temporary.c_str(), folderRefuses);
+    std::FILE* file = OpenTemporaryFile(temporary.c_str(), problem);
     if (file == nullptr) {
-        return folderRefuses ? SwapResult::Refused : SwapResult::Failed;
+        // Only a folder that refused us access takes the last way.
+        return problem == FileProblem::Denied ? SwapResult::Refused : SwapResult::Failed;
     }
-    if (!WriteTemporaryFile(file, temporary.c_str(), data, budget)) {
+    if (!WriteTemporaryFile(file, temporary.c_str(), data, budget, problem)) {
         return SwapResult::Failed;
     }
     // What the swap did not put in place is removed, but for a stranded swap (the rule in durable_file.h).
-    switch (ReplaceFileDurably(temporary.c_str(), target, backup.c_str(), budget)) {
+    const ReplaceOutcome outcome = ReplaceFileDurably(temporary.c_str(), target, backup.c_str(), budget);
+    switch (outcome) {
     case ReplaceOutcome::Replaced:
         return SwapResult::Saved;
     case ReplaceOutcome::Unchanged:
@@ -68,6 +76,7 @@ SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data
         return SwapResult::Refused;
     case ReplaceOutcome::Held:
     case ReplaceOutcome::Unflushed:
+        problem = outcome == ReplaceOutcome::Held ? FileProblem::Held : FileProblem::Failed;
         RemoveFile(temporary.c_str(), budget);
         return SwapResult::Failed;
     case ReplaceOutcome::Stranded:
@@ -78,30 +87,41 @@ SwapResult ReplaceThroughTemporaryFile(const char* target, std::string_view data
 
 } // namespace
 
-ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget) {
+ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget, FileProblem* problem) {
     if (!RecoverInterruptedReplacement(path, budget)) {
         bytes.Clear();
+        if (problem != nullptr) {
+            *problem = FileProblem::Unrecovered;
+        }
         return ReadOutcome::Failed;
     }
-    return ReadWholeFile(path, bytes, budget);
+    return ReadWholeFile(path, bytes, budget, problem);
 }
 
-WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget) {
+WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget,
+                              FileProblem* problem) {
+    FileProblem unasked = FileProblem::None;
+    FileProblem& reason = problem != nullptr ? *problem : unasked;
+    reason = FileProblem::None;
     ByteBuffer target;
     if (!ResolveReplaceTarget(path, target, budget)) {
+        reason = FileProblem::Failed;
         return WriteOutcome::Unchanged;
     }
-    switch (ReplaceThroughTemporaryFile(target.c_str(), data, budget)) {
+    switch (ReplaceThroughTemporaryFile(target.c_str(), data, budget, reason)) {
     case SwapResult::Saved:
+        reason = FileProblem::None;
         return WriteOutcome::Written;
     case SwapResult::Refused:
         break;
     case SwapResult::Failed:
         return WriteOutcome::Unchanged;
     case SwapResult::Stranded:
+        reason = FileProblem::None;
         return WriteOutcome::Stranded;
     }
     // The last way: the old file, where there is one, overwritten where it lies.
-    return OverwriteFileInPlace(target.c_str(), data.data(), data.size(), budget) ? WriteOutcome::Written
-                                                                                  : WriteOutcome::Unchanged;
+    return OverwriteFileInPlace(target.c_str(), data.data(), data.size(), budget, reason)
+               ? WriteOutcome::Written
+               : WriteOutcome::Unchanged;
 }

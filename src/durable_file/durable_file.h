@@ -17,6 +17,18 @@
 #include "bytes/byte_buffer.h"
 #include "durable_file/retry_budget.h"
 
+// Why a read or a write did not happen, from what the system said, for the person who can put it right.
+enum class FileProblem {
+    None,        // it happened, or nothing was said
+    ReadOnly,    // the file is marked read-only
+    Denied,      // the system refused access: the folder takes no new file and the file cannot be written
+    DiskFull,    // the disk or medium is full
+    Held,        // another process held the file past the deadline
+    Unreadable,  // the file is there but could not be read (a folder in its place, no right to read it)
+    Unrecovered, // a replacement of the file that was cut off could not be put right yet
+    Failed,      // anything else: a failing or missing device, memory ran out
+};
+
 enum class ReadOutcome {
     Read,    // bytes holds the whole file
     Missing, // there is no such file; bytes is empty
@@ -28,8 +40,10 @@ enum class ReadOutcome {
 // Reads the file at path into bytes, as bytes, after putting right a replacement of it that was cut off
 // (recovery.h). Another process may hold the file for a moment without letting it be read: the read is then
 // tried again after a pause from budget, as long as the budget lasts. A write that follows shares the
-// budget: one deadline for both (retry_budget.h).
-ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget);
+// budget: one deadline for both (retry_budget.h). When the read fails and problem is given, *problem says
+// why.
+ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget,
+                            FileProblem* problem = nullptr);
 
 enum class WriteOutcome {
     // The file at path (for a symbolic link, the file it leads to) holds data.
@@ -48,5 +62,7 @@ enum class WriteOutcome {
 // platform can. Where the folder refuses the temporary file, an existing writable file is overwritten in
 // place instead: only where the system refused access to the folder, never after an error of the device. A
 // file that is read-only, a directory or anything but a plain file is left alone. While another process
-// holds a file, each step is tried again after a pause from budget.
-WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget);
+// holds a file, each step is tried again after a pause from budget. When the file is left unchanged and
+// problem is given, *problem says why.
+WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudget& budget,
+                              FileProblem* problem = nullptr);

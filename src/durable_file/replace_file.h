@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "bytes/byte_buffer.h"
+#include "durable_file/durable_file.h"
 #include "durable_file/retry_budget.h"
 
 // The file that a write of path must replace: path itself, or, when path is a symbolic link, the file it
@@ -58,13 +59,15 @@ bool PutInEmptyPlace(const char* from, const char* to, RetryBudget& budget);
 // The last resort where no new file can be made beside target: writes data over the existing, writable
 // target in one write of the whole content, cuts the file to that length and flushes it to disk. A
 // target that is missing, read-only or anything but a plain file is left alone, as is one that another
-// process holds beyond the budget. Returns false when the content was not written.
-bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget);
+// process holds beyond the budget. Returns false when the content was not written, with problem saying
+// why (Denied for a missing target: there is nothing to write over).
+bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget,
+                          FileProblem& problem);
 
 // Creates the file at path (a new file, or one emptied) for writing as bytes, through g_fileCalls; null when
-// it cannot, with folderRefuses telling whether the folder takes no new files (the system refused access to
-// it), as opposed to a full disk, a failing device or any other error.
-std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses);
+// it cannot, with problem saying why: Denied only where the folder takes no new files (the system refused
+// access to it), as opposed to a full disk, a failing device or any other error.
+std::FILE* OpenTemporaryFile(const char* path, FileProblem& problem);
 
 // Removes the file at path, waiting a moment for another process that holds it; false when it is still
 // there. Needs no memory from the heap, so that it can clean up after memory has run out.

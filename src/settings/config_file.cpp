@@ -20,32 +20,50 @@ bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* 
     return true;
 }
 
-bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known) {
+namespace {
+
+SaveResult RewriteFile(const char* path, const LauncherSettings& settings, SettingSet known) {
     // The read and the write share one deadline for waiting on other processes.
     RetryBudget budget;
+    SaveResult result;
     ByteBuffer text;
     bool existed;
     {
         ByteBuffer old;
-        const ReadOutcome outcome = ReadDurableFile(path, old, budget);
+        const ReadOutcome outcome = ReadDurableFile(path, old, budget, &result.problem);
         if (outcome == ReadOutcome::Failed) {
-            return false;
+            result.outcome = WriteOutcome::Unchanged;
+            return result;
         }
         existed = outcome == ReadOutcome::Read;
         if (!RewriteConfigText(old.view(), settings, known, kPlatformLineEnd, text)) {
-            return false;
+            return {WriteOutcome::Unchanged, FileProblem::Failed}; // memory ran out
         }
     }
     if (!existed && text.size() == 0) {
-        return true; // nothing to store, and no empty file to make for it
+        return result; // nothing to store, and no empty file to make for it
     }
-    return WriteDurableFile(path, text.view(), budget) == WriteOutcome::Written;
+    result.outcome = WriteDurableFile(path, text.view(), budget, &result.problem);
+    return result;
+}
+
+} // namespace
+
+bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known,
+                       SaveResult* result) {
+    const SaveResult ended = RewriteFile(path, settings, known);
+    if (result != nullptr) {
+        *result = ended;
+    }
+    return ended.outcome == WriteOutcome::Written;
 }
 
 void ReadSettings() {
     ReadSettingsFile(kConfigFileName, g_settings, &g_knownSettings);
 }
 
-void WriteSettings() {
-    WriteSettingsFile(kConfigFileName, g_settings, g_knownSettings);
+SaveResult WriteSettings() {
+    SaveResult result;
+    WriteSettingsFile(kConfigFileName, g_settings, g_knownSettings, &result);
+    return result;
 }

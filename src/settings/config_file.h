@@ -1,15 +1,24 @@
 #pragma once
 // Reading and rewriting config.cfg in the working directory.
 
+#include "durable_file/durable_file.h"
 #include "settings/launcher_settings.h"
 
 // Loads the values of the key lines of config.cfg into g_settings and adds their keys to
 // g_knownSettings. A missing or unreadable file, or too little memory to read it, changes nothing.
 void ReadSettings();
 
+// How a rewrite of the settings file ended: Written (also when there was nothing to store); Unchanged, the
+// file exactly as it was, for the reason in problem; or Stranded, the new bytes waiting beside the file for
+// the next read to put them in place (durable_file.h).
+struct SaveResult {
+    WriteOutcome outcome = WriteOutcome::Written;
+    FileProblem problem = FileProblem::None;
+};
+
 // Rewrites config.cfg from the settings of g_knownSettings, keeping every other line. Any failure
-// leaves config.cfg as it was.
-void WriteSettings();
+// leaves config.cfg as it was, but for a stranded save; the result says which, and why.
+SaveResult WriteSettings();
 
 // The settings file, in the working directory.
 inline constexpr char kConfigFileName[] = "config.cfg";
@@ -26,5 +35,6 @@ bool ReadSettingsFile(const char* path, LauncherSettings& settings, SettingSet* 
 // anything fails: the file at path is then exactly as it was, but where the durable file reports the old
 // and the new bytes stranded beside it. A file that exists but cannot be read, even after waiting a moment
 // for another process to let go of it, or that a save cut off left waiting to be put back, is left alone
-// rather than rewritten from nothing.
-bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known);
+// rather than rewritten from nothing. When result is given, *result says how it ended and why.
+bool WriteSettingsFile(const char* path, const LauncherSettings& settings, SettingSet known,
+                       SaveResult* result = nullptr);

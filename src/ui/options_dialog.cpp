@@ -4,6 +4,7 @@
 #include "display/display_modes.h"
 #include "settings/launcher_settings.h"
 #include "ui/options_dialog_ids.h"
+#include "ui/save_message.h"
 #include "ui/window_placement.h"
 
 #include <cstddef>
@@ -80,7 +81,15 @@ const DisplayMode* SelectedMode(HWND combo) {
 // OK: the selected mode becomes the resolution, and the settings are written. Bloom, shown and confirmed,
 // is the player's choice either way; without a selected mode the resolution stays what config.cfg said,
 // or unwritten when it said nothing.
+//
+// A save that did not land says why in a message box owned by the dialog, which then stays open with the
+// player's choices as they are: OK tries again, Cancel closes. The settings in memory go back to what they
+// were before this OK, so that the game's next start and the next opening of Options meet what config.cfg
+// holds (a Bloom click stays, as after any Cancel). A stranded save keeps them: the next start puts its new
+// file in place.
 void Accept(HWND dialog) {
+    const LauncherSettings before = g_settings;
+    const SettingSet knownBefore = g_knownSettings;
     if (const DisplayMode* mode = SelectedMode(GetDlgItem(dialog, IDC_RESOLUTION))) {
         g_settings.screenBPP = static_cast<std::int32_t>(mode->bpp);
         g_settings.screenWidth = static_cast<std::int32_t>(mode->width);
@@ -88,8 +97,17 @@ void Accept(HWND dialog) {
         g_knownSettings |= kResolutionSettings;
     }
     g_knownSettings |= kBloomSetting;
-    WriteSettings();
-    EndDialog(dialog, IDOK);
+    const SaveResult saved = WriteSettings();
+    const char* const failure = SaveFailureText(saved);
+    if (failure == nullptr) {
+        EndDialog(dialog, IDOK);
+        return;
+    }
+    if (saved.outcome != WriteOutcome::Stranded) {
+        g_settings = before;
+        g_knownSettings = knownBefore;
+    }
+    MessageBoxA(dialog, failure, kSaveMessageCaption, MB_OK | MB_ICONWARNING);
 }
 
 // The Bloom box takes effect in g_settings at once; OK writes it, Cancel does not undo it.

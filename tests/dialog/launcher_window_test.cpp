@@ -8,6 +8,9 @@
 #include "ui/window_placement.h"
 
 #include <functional>
+#include <iterator>
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 #include <string>
 
@@ -81,22 +84,23 @@ protected:
     HHOOK hook = nullptr;
 };
 
-TEST_F(LauncherWindow, ButtonsEndTheWindowWithTheirOwnId) {
-    EXPECT_EQ(Run([](HWND d) { PostMessageA(GetDlgItem(d, IDC_PLAY), BM_CLICK, 0, 0); }), IDC_PLAY);
-    EXPECT_EQ(Run([](HWND d) { PostMessageA(GetDlgItem(d, IDC_CLOSE), BM_CLICK, 0, 0); }), IDC_CLOSE);
-}
-
-TEST_F(LauncherWindow, ClosingTheWindowMeansClose) {
-    EXPECT_EQ(Run([](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); }), IDC_CLOSE);
-}
-
-TEST_F(LauncherWindow, HiddenGamepadCommandEndsTheWindow) {
-    EXPECT_EQ(Run([](HWND d) { Post(d, IDC_GAMEPAD); }), IDC_GAMEPAD);
-}
-
-TEST_F(LauncherWindow, OnlyTheLowWordNamesTheCommand) {
-    EXPECT_EQ(Run([](HWND d) { Post(d, MAKEWPARAM(IDC_PLAY, 0x1234)); }), IDC_PLAY);
-    EXPECT_EQ(Run([](HWND d) { Post(d, MAKEWPARAM(IDC_GAMEPAD, BN_DOUBLECLICKED)); }), IDC_GAMEPAD);
+TEST_F(LauncherWindow, WhatEndsTheWindowAndWithWhichOutcome) {
+    // The buttons end it with their own id, closing it means CLOSE, and only the low word of a command
+    // names it.
+    const struct {
+        void (*script)(HWND);
+        INT_PTR outcome;
+    } rows[] = {
+        {[](HWND d) { PostMessageA(GetDlgItem(d, IDC_PLAY), BM_CLICK, 0, 0); }, IDC_PLAY},
+        {[](HWND d) { PostMessageA(GetDlgItem(d, IDC_CLOSE), BM_CLICK, 0, 0); }, IDC_CLOSE},
+        {[](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); }, IDC_CLOSE},
+        {[](HWND d) { Post(d, IDC_GAMEPAD); }, IDC_GAMEPAD},
+        {[](HWND d) { Post(d, MAKEWPARAM(IDC_PLAY, 0x1234)); }, IDC_PLAY},
+        {[](HWND d) { Post(d, MAKEWPARAM(IDC_GAMEPAD, BN_DOUBLECLICKED)); }, IDC_GAMEPAD},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(Run(rows[i].script), rows[i].outcome) << "row " << i;
+    }
 }
 
 TEST_F(LauncherWindow, EscapeEnterOkCancelAndUnknownCommandsLeaveItOpen) {
@@ -166,12 +170,14 @@ TEST_F(LauncherWindow, ShownTitledCentredWithOnlyPlayCloseAndTheFrame) {
             GetWindowTextA(shown, title, sizeof title);
             EXPECT_STREQ(title, "Tavaren");
 
+            // As much of the screen on the left as on the right, and above as below, give or take the
+            // odd pixel.
             RECT bounds{};
             GetWindowRect(shown, &bounds);
-            const POINT centred = CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                                bounds.right - bounds.left, bounds.bottom - bounds.top);
-            EXPECT_EQ(bounds.left, centred.x);
-            EXPECT_EQ(bounds.top, centred.y);
+            const int right = GetSystemMetrics(SM_CXSCREEN) - bounds.right;
+            const int below = GetSystemMetrics(SM_CYSCREEN) - bounds.bottom;
+            EXPECT_LE(std::abs(right - bounds.left), 1) << bounds.left << " left, " << right << " right";
+            EXPECT_LE(std::abs(below - bounds.top), 1) << bounds.top << " above, " << below << " below";
 
             EXPECT_TRUE(IsWindowVisible(shown));
             EXPECT_EQ(GetWindowLongPtrA(shown, GWL_STYLE) & WS_CAPTION, WS_BORDER);
@@ -202,15 +208,20 @@ TEST_F(LauncherWindow, ShownTitledCentredWithOnlyPlayCloseAndTheFrame) {
 }
 
 TEST(Centring, HalvesTheFreeSpaceTruncatingTowardZero) {
-    POINT origin = CentredOrigin(1920, 1080, 651, 384);
-    EXPECT_EQ(origin.x, 634);
-    EXPECT_EQ(origin.y, 348);
-    origin = CentredOrigin(1024, 768, 1099, 800);
-    EXPECT_EQ(origin.x, -37);
-    EXPECT_EQ(origin.y, -16);
-    origin = CentredOrigin(1280, 1024, 1280, 1024);
-    EXPECT_EQ(origin.x, 0);
-    EXPECT_EQ(origin.y, 0);
+    const struct {
+        int screenWidth, screenHeight, windowWidth, windowHeight;
+        LONG x, y;
+    } rows[] = {
+        {1920, 1080, 651, 384, 634, 348},
+        {1024, 768, 1099, 800, -37, -16},
+        {1280, 1024, 1280, 1024, 0, 0},
+    };
+    for (const auto& row : rows) {
+        const POINT origin =
+            CentredOrigin(row.screenWidth, row.screenHeight, row.windowWidth, row.windowHeight);
+        EXPECT_EQ(origin.x, row.x) << row.screenWidth << " " << row.windowWidth;
+        EXPECT_EQ(origin.y, row.y) << row.screenHeight << " " << row.windowHeight;
+    }
 }
 
 } // namespace

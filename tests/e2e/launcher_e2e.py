@@ -42,6 +42,7 @@ SKIPPED = 77
 # Commands of the launcher window; each button's id is also the outcome the window ends with.
 PLAY, OPTIONS, CLOSE, GAMEPAD = 1000, 1001, 1002, 1003
 IDCANCEL = 2
+IDC_BLOOM = 1009
 
 # The launcher template: client area and the visible buttons, in dialog units (left, top, width, height).
 CLIENT_UNITS = (0, 0, 433, 236)
@@ -780,9 +781,8 @@ def expect_tls_handshake(world, portal, wanted):
     log(f"so far {len(hellos)} connection(s), {closed} closed; handshakes: {handshakes}")
     check(answer != "request", f"the control asked for {portal.seen()} from a server whose certificate nothing "
           "trusts, without asking anyone")
-    if not answer:
-        log(f"within {PORTAL_TIMEOUT:.0f} s the control neither asked for the page nor asked about the certificate")
-        return
+    check(answer, f"within {PORTAL_TIMEOUT:.0f} s the control neither asked for the page nor asked about the "
+          "certificate: a ClientHello alone shows nothing about what it does with the answer")
     question = [" ".join(line.split()[7:]) for line in answer.splitlines() if line.startswith("control ")]
     log(f"the control refused the certificate and asks: {' / '.join(t for t in question if t)}")
     status, text = world.poke("--title", CERTIFICATE_QUESTION, "command", "1")
@@ -887,10 +887,17 @@ def case_config_recovered(options):
     # that has that id and started then runs (poke.exe holding on, under another file name), the files are
     # its own; once it has ended, a start puts the new bytes in place. A folder name the ANSI code page
     # cannot spell, under 1252.
+    folder = "Игры"
+    check(options.code_page == 1252, f"this case runs under code page 1252, not {options.code_page}")
+    try:
+        folder.encode("cp1252")
+        check(False, f"code page 1252 spells {folder}: the folder name shows nothing")
+    except UnicodeEncodeError:
+        pass
     with World(options, "config_recovered") as world:
         holder = Holder(world)
         stem = f"config.cfg.{holder.pid}.{holder.started}"
-        cwd = world.workdir("Игры")
+        cwd = world.workdir(folder)
         for suffix, data in ((".1.bak", CONFIG_BYTES), (".1.tmp", SAVED_CONFIG_BYTES)):
             with open(os.path.join(cwd, stem + suffix), "wb") as f:
                 f.write(data)
@@ -941,7 +948,31 @@ def case_config_recovered(options):
         log("a lone .bak went each time, and a config.cfg the player deleted stayed deleted")
 
 
+def options_dialog(world, *arguments):
+    """Runs options_poke.exe (built beside poke.exe) on the Options dialog; fails the case unless it succeeds.
+    show gives the dialog's state: the resolution items, the selected one and Bloom."""
+    tool = os.path.join(os.path.dirname(world.options.poke), "options_poke.exe")
+    world.poke_count += 1
+    output = os.path.join(world.root, f"options-poke-{world.poke_count}.out")
+    with open(output, "wb") as out:
+        status = subprocess.run([world.options.wine_run, tool, *arguments], cwd=world.root, env=world.env(),
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                timeout=90).returncode
+    with open(output, encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    check(status == 0, f"options_poke.exe {' '.join(arguments)} failed ({status}): {text.strip()}")
+    if arguments[0] != "show":
+        return text
+    lines = [line.split(" ", 3) for line in text.splitlines()]
+    items = [words[3] for words in lines if words[0] == "item"]
+    state = {words[0]: int(words[1]) for words in lines if words[0] in ("selected", "bloom")}
+    check(len(state) == 2, f"options_poke.exe show said: {text.strip()}")
+    return items, state["selected"], state["bloom"]
+
+
 def case_options_cancel(options):
+    # Cancel after choosing another mode and switching Bloom: config.cfg and the folder stay as they were;
+    # the next opening shows the mode selected before, and Bloom as switched (it took effect at the click).
     with World(options, "options_cancel") as world:
         cwd = world.workdir()
         populate(world, cwd)
@@ -951,19 +982,31 @@ def case_options_cancel(options):
         world.start(options.launcher, cwd)
         xid = world.window()
         world.post_command(OPTIONS)
-        status, text = world.poke("--title", "Options", "describe")
-        check(status == 0, f"no Options dialog appeared ({status}): {text.strip()}")
-        log("the Options dialog is open")
-        status, text = world.poke("--title", "Options", "command", str(IDCANCEL))
-        check(status == 0, f"could not press Cancel ({status}): {text.strip()}")
-
-        def options_gone():
-            code, _ = world.poke("--title", "Options", "--wait-ms", "0", "describe")
-            return code == 3
-
-        check(wait_for(options_gone, EXIT_TIMEOUT, 0.3), "the Options dialog stayed open after Cancel")
+        items, selected, bloom = options_dialog(world, "show")
+        log(f"the Options dialog is open: items {items}, selected {selected}, bloom {bloom}")
+        # Another mode than the one selected where there is one; on a screen of one mode, that mode, which
+        # is not config.cfg's (OK would write it).
+        chosen = next((i for i in range(len(items)) if i != selected), selected)
+        check(0 <= chosen < len(items) and items[chosen] != "1024 x 768 x 32",
+              f"no mode to choose other than config.cfg's 1024 x 768 x 32: {items}, selected {selected}")
+        options_dialog(world, "choose", items[chosen])
+        options_dialog(world, "press", str(IDC_BLOOM))
+        changed = options_dialog(world, "show")
+        check(changed[1:] == (chosen, 1 - bloom), f"choosing {items[chosen]!r} and switching Bloom gave "
+              f"selected {changed[1]}, bloom {changed[2]}")
+        log(f"chose {items[chosen]!r} (config.cfg says 1024 x 768 x 32) and switched Bloom to {1 - bloom}")
+        options_dialog(world, "press", str(IDCANCEL))
+        options_dialog(world, "gone")
         check(world.launcher.poll() is None, "the launcher ended together with the Options dialog")
         log("Cancel closed the Options dialog and the launcher is still open")
+        world.post_command(OPTIONS)
+        # The mode chosen is not kept; Bloom took effect when it was clicked and stays so in memory.
+        again = options_dialog(world, "show")
+        check(again == (items, selected, 1 - bloom), f"Options opened again shows {again}; expected "
+              f"{(items, selected, 1 - bloom)}")
+        options_dialog(world, "press", str(IDCANCEL))
+        options_dialog(world, "gone")
+        log("opened again, Options shows the mode selected before and Bloom as it was switched")
         world.click(xid, CLOSE)
         expect_exit_zero(world)
         expect_stats_url_only(world, options, cwd)
@@ -995,12 +1038,35 @@ class WorldWithPlantedDll(World):
 
 
 def case_planted_dll(options):
-    if not options.planted_dll:
-        raise Skip("no --planted-dll given")
+    if not options.planted_dll or not options.load_library:
+        raise Failure("planted_dll needs --planted-dll and --load-library")
     with WorldWithPlantedDll(options, "planted_dll") as world:
         cwd = world.workdir()
         populate(world, cwd)
         world.put(options.planted_dll, cwd)
+        marker = os.path.join(cwd, PLANTED_MARKER)
+
+        def loaders():
+            if not os.path.exists(marker):
+                return []
+            with open(marker, encoding="utf-8", errors="replace") as f:
+                return [line.strip() for line in f if line.strip()]
+
+        # First a program that restricts nothing, in a folder of its own, run in the working directory: this
+        # Wine finds the planted DLL there at all, so the launcher not loading it means something.
+        helper = os.path.join(world.workdir("helper"), "load_library.exe")
+        shutil.copy2(options.load_library, helper)
+        with open(os.path.join(world.root, "load_library.out"), "wb") as out:
+            status = subprocess.run([options.wine_run, helper, PLANTED_DLL + ".dll"], cwd=cwd, env=world.env(),
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                    timeout=90).returncode
+        check(status == 0, f"{helper} ended with {status} (see load_library.out)")
+        check([p for p in loaders() if p.lower().endswith("\\load_library.exe")],
+              f"a program that restricts nothing did not load the {PLANTED_DLL}.dll planted in its working "
+              f"directory (loaded by: {loaders() or 'nobody'}): this Wine would not load it anyway")
+        log(f"a program that restricts nothing loads the planted {PLANTED_DLL}.dll: {loaders()}")
+        os.remove(marker)
+
         world.start(options.launcher, cwd)
         xid = world.window()
         world.post_command(OPTIONS)
@@ -1009,15 +1075,10 @@ def case_planted_dll(options):
         world.click(xid, PLAY)
         expect_exit_zero(world)
         expect_stub_started(world, GAME_MARKER, cwd, "_Tavaren.exe")
-        marker = os.path.join(cwd, PLANTED_MARKER)
-        loaders = []
-        if os.path.exists(marker):
-            with open(marker, encoding="utf-8", errors="replace") as f:
-                loaders = [line.strip() for line in f if line.strip()]
         launcher_name = os.path.basename(options.launcher).lower()
-        check(not [p for p in loaders if p.lower().endswith("\\" + launcher_name)],
-              f"the launcher loaded the {PLANTED_DLL}.dll planted in its working directory: {loaders}")
-        log(f"the launcher never loaded the planted {PLANTED_DLL}.dll (loaded by: {loaders or 'nobody'})")
+        check(not [p for p in loaders() if p.lower().endswith("\\" + launcher_name)],
+              f"the launcher loaded the {PLANTED_DLL}.dll planted in its working directory: {loaders()}")
+        log(f"the launcher never loaded the planted {PLANTED_DLL}.dll (loaded by: {loaders() or 'nobody'})")
 
 
 CASES = {name[len("case_"):]: function for name, function in globals().items() if name.startswith("case_")}
@@ -1034,11 +1095,12 @@ def main():
     parser.add_argument("--portal-origin", required=True)
     parser.add_argument("--work-root", required=True)
     parser.add_argument("--planted-dll", help="the DLL of the planted_dll case")
+    parser.add_argument("--load-library", help="load_library.exe, which the planted_dll case runs first")
     parser.add_argument("--portal-certificate", help="for an https portal: the folder of its certificate and key")
     parser.add_argument("--code-page", type=int, help="the ANSI code page Wine runs the case in")
     options = parser.parse_args()
     options.portal_origin = options.portal_origin.rstrip("/")
-    for name in ("launcher", "game_stub", "gamepad_stub", "poke", "wine_run", "work_root", "planted_dll"):
+    for name in ("launcher", "game_stub", "gamepad_stub", "poke", "wine_run", "work_root", "planted_dll", "load_library"):
         if getattr(options, name):
             setattr(options, name, os.path.abspath(getattr(options, name)))
 

@@ -5,12 +5,18 @@
 
 #include <sys/stat.h>
 
-ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget&) {
+ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget&, FileProblem* problem) {
     bytes.Clear();
     errno = 0;
     std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr && errno == ENOENT) {
+        return ReadOutcome::Missing;
+    }
     if (file == nullptr) {
-        return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
+        if (problem != nullptr) {
+            *problem = FileProblem::Unreadable;
+        }
+        return ReadOutcome::Failed;
     }
     // One allocation for a file that does not grow meanwhile.
     struct stat status {};
@@ -25,5 +31,8 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget&) {
     }
     const bool failed = bytes.Failed() || std::ferror(file) != 0;
     std::fclose(file);
+    if (failed && problem != nullptr) {
+        *problem = bytes.Failed() ? FileProblem::Failed : FileProblem::Unreadable; // a folder, say
+    }
     return failed ? ReadOutcome::Failed : ReadOutcome::Read;
 }

@@ -40,6 +40,20 @@ bool IsWritablePlainFile(const char* path, struct stat& status) {
            (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && access(path, W_OK) == 0;
 }
 
+// The problem behind errno after a failed call that creates or writes a file.
+FileProblem ProblemOfErrno(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return FileProblem::Denied;
+    case ENOSPC:
+    case EDQUOT:
+        return FileProblem::DiskFull;
+    default:
+        return FileProblem::Failed;
+    }
+}
+
 } // namespace
 
 bool ResolveReplaceTarget(const char* path, ByteBuffer& target, RetryBudget&) {
@@ -99,13 +113,20 @@ ReplaceOutcome ReplaceFileDurably(const char* replacement, const char* target, c
     return ReplaceOutcome::Replaced;
 }
 
-bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget&) {
+bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget&,
+                          FileProblem& problem) {
     struct stat status {};
     if (!IsWritablePlainFile(target, status)) {
+        // Missing: the folder refused the new file and there is none to write over.
+        const bool exists = lstat(target, &status) == 0;
+        problem = !exists                   ? FileProblem::Denied
+                  : S_ISREG(status.st_mode) ? FileProblem::ReadOnly
+                                            : FileProblem::Failed;
         return false;
     }
     const int fd = open(target, O_WRONLY | O_NOFOLLOW);
     if (fd < 0) {
+        problem = ProblemOfErrno(errno);
         return false;
     }
     // One write of the whole content; the loop only carries on where the system wrote less at once.
@@ -122,6 +143,7 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
         }
     }
     written = written && ftruncate(fd, static_cast<off_t>(size)) == 0 && fsync(fd) == 0;
+    problem = written ? FileProblem::None : ProblemOfErrno(errno);
     return close(fd) == 0 && written;
 }
 
@@ -130,10 +152,10 @@ bool PutInEmptyPlace(const char* from, const char* to, RetryBudget&) {
     return std::rename(from, to) == 0;
 }
 
-std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
+std::FILE* OpenTemporaryFile(const char* path, FileProblem& problem) {
     errno = 0;
     std::FILE* file = g_fileCalls.openStream(path, "wb");
-    folderRefuses = file == nullptr && (errno == EACCES || errno == EPERM);
+    problem = file != nullptr ? FileProblem::None : ProblemOfErrno(errno);
     return file;
 }
 

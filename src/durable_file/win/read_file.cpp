@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "durable_file/win/file_calls.h"
+#include "durable_file/win/file_problem.h"
 #include "durable_file/win/retry_errors.h"
 #include "durable_file/win/wide_path.h"
 
@@ -34,10 +35,13 @@ DWORD ReadToEnd(HANDLE file, ByteBuffer& bytes) {
 
 } // namespace
 
-ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budget) {
+ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budget, FileProblem* problem) {
     bytes.Clear();
     WideString widePath;
     if (!ToSystemPath(path, widePath)) {
+        if (problem != nullptr) {
+            *problem = FileProblem::Failed;
+        }
         return ReadOutcome::Failed;
     }
     RetryBudget share = budget.Share();
@@ -62,6 +66,9 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
         }
         if (!IsBusy(error) || !share.Wait()) {
             bytes.Clear();
+            if (problem != nullptr) {
+                *problem = ProblemOfReadError(error);
+            }
             return ReadOutcome::Failed;
         }
     }

@@ -9,6 +9,7 @@
 
 #include "durable_file/path_name.h"
 #include "durable_file/win/file_calls.h"
+#include "durable_file/win/file_problem.h"
 #include "durable_file/win/retry_errors.h"
 #include "durable_file/win/wide_path.h"
 
@@ -233,31 +234,48 @@ bool SetLength(HANDLE file, LONGLONG length) {
            g_fileCalls.setEndOfFile(file);
 }
 
+// The error a failed call left; never ERROR_SUCCESS, so that a failure is never taken for success.
+DWORD FailedCallError() {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
 // Writes the whole content over an open file from its start in one write, cuts the file there and
-// flushes it.
-bool WriteOver(HANDLE file, const char* data, std::size_t size) {
+// flushes it. Returns ERROR_SUCCESS or the error of the call that failed.
+DWORD WriteOver(HANDLE file, const char* data, std::size_t size) {
     LARGE_INTEGER oldSize{};
-    if (size > MAXDWORD || !g_fileCalls.getFileSizeEx(file, &oldSize)) {
-        return false;
+    if (size > MAXDWORD) {
+        return ERROR_FILE_TOO_LARGE;
+    }
+    if (!g_fileCalls.getFileSizeEx(file, &oldSize)) {
+        return FailedCallError();
     }
     const LONGLONG newSize = static_cast<LONGLONG>(size);
     // A file that grows gets its room first: a full disk then shows before any old byte has changed.
     const bool grows = newSize > oldSize.QuadPart;
     if (grows && !SetLength(file, newSize)) {
+        const DWORD error = FailedCallError();
         SetLength(file, oldSize.QuadPart);
-        return false;
+        return error;
     }
     LARGE_INTEGER start{};
     DWORD written = 0;
+    DWORD error = ERROR_SUCCESS;
     if (!g_fileCalls.setFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
-        !g_fileCalls.writeFile(file, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
+        !g_fileCalls.writeFile(file, data, static_cast<DWORD>(size), &written, nullptr)) {
+        error = FailedCallError();
+    } else if (written != size) {
+        error = ERROR_WRITE_FAULT;
+    }
+    if (error != ERROR_SUCCESS) {
         // Nothing was written: the room made for the new content goes again.
         if (grows) {
             SetLength(file, oldSize.QuadPart);
         }
-        return false;
+        return error;
     }
-    return g_fileCalls.setEndOfFile(file) && g_fileCalls.flushFileBuffers(file);
+    return g_fileCalls.setEndOfFile(file) && g_fileCalls.flushFileBuffers(file) ? ERROR_SUCCESS
+                                                                                : FailedCallError();
 }
 
 // The files of one replacement, and what its steps have learnt.
@@ -465,34 +483,44 @@ bool PutInEmptyPlace(const char* from, const char* to, RetryBudget& budget) {
            PutInPlace(fullFrom.c_str(), fullTo.c_str(), copied, budget);
 }
 
-bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget) {
+bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget,
+                          FileProblem& problem) {
     WideString fullTarget;
     if (!ToSystemPath(target, fullTarget)) {
+        problem = FileProblem::Failed;
         return false;
     }
     RetryBudget share = budget.Share();
     for (;;) {
         const DWORD attributes = g_fileCalls.getFileAttributes(fullTarget.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kRefusedAttributes) != 0) {
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            problem = FileProblem::Denied;
+            return false;
+        }
+        if ((attributes & kRefusedAttributes) != 0) {
+            problem =
+                (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FileProblem::ReadOnly : FileProblem::Failed;
             return false;
         }
         // Others may go on reading the old content until the write; nobody else writes meanwhile.
         const HANDLE file = g_fileCalls.createFile(fullTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            const bool written = WriteOver(file, data, size);
+            const DWORD error = WriteOver(file, data, size);
             g_fileCalls.closeHandle(file);
-            return written;
+            problem = error == ERROR_SUCCESS ? FileProblem::None : ProblemOfWriteError(error);
+            return error == ERROR_SUCCESS;
         }
         const DWORD error = GetLastError();
         if (!IsBusy(error) || !share.Wait()) {
+            problem = ProblemOfWriteError(error);
             return false;
         }
     }
 }
 
-std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
-    folderRefuses = false;
+std::FILE* OpenTemporaryFile(const char* path, FileProblem& problem) {
+    problem = FileProblem::Failed;
     WideString fullPath;
     if (!ToSystemPath(path, fullPath)) {
         return nullptr;
@@ -501,7 +529,7 @@ std::FILE* OpenTemporaryFile(const char* path, bool& folderRefuses) {
     std::FILE* file = g_fileCalls.openStream(fullPath.c_str(), L"wb");
     // The C runtime keeps the system's own error in _doserrno; its errno says EACCES for many others too
     // (a write-protected or failing device, a sharing violation), which are no refusal of the folder.
-    folderRefuses = file == nullptr && _doserrno == ERROR_ACCESS_DENIED;
+    problem = file != nullptr ? FileProblem::None : ProblemOfWriteError(static_cast<DWORD>(_doserrno));
     return file;
 }
 

@@ -534,6 +534,111 @@ TEST_F(OptionsDialogOutcome, OkWithItemDataOutsideTheListLeavesTheResolution) {
     ExpectSettings(SettingsInFile(), 1280, 1024, 32, 0);
 }
 
+// Answers each message box that the dialog owns, from a thread timer (which its modal loop runs), noting
+// what the box showed.
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(HWND owner) : owner_(owner) {
+        current_ = this;
+        timer_ = SetTimer(nullptr, 0, 20, Tick);
+    }
+    ~MessageBoxAnswerer() {
+        KillTimer(nullptr, timer_);
+        current_ = nullptr;
+    }
+    MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+    MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+    int answered = 0;
+    std::string caption;
+    std::string text;
+    bool warningIcon = false;
+
+private:
+    static BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+        if (ClassName(window) == "#32770" && IsWindowVisible(window) &&
+            GetWindow(window, GW_OWNER) == current_->owner_) {
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    static BOOL CALLBACK ReadStatic(HWND control, LPARAM) {
+        if (ClassName(control) != "Static") {
+            return TRUE;
+        }
+        if ((GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            current_->warningIcon = reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0)) ==
+                                    LoadIconA(nullptr, IDI_WARNING);
+        } else if (!WindowText(control).empty()) {
+            current_->text = WindowText(control);
+        }
+        return TRUE;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        HWND box = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
+        if (current_ == nullptr || box == nullptr) {
+            return;
+        }
+        ++current_->answered;
+        current_->caption = WindowText(box);
+        EnumChildWindows(box, ReadStatic, 0);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+
+    static MessageBoxAnswerer* current_;
+    HWND owner_;
+    UINT_PTR timer_ = 0;
+};
+MessageBoxAnswerer* MessageBoxAnswerer::current_ = nullptr;
+
+TEST_F(OptionsDialogOutcome, ASaveThatDidNotHappenSaysWhyAndKeepsTheDialogOpen) {
+    const std::string original =
+        "screenWidth = 1024\r\nscreenHeight = 768\r\nscreenBPP = 32\r\nbloom = 0\r\nname = Tavaren\r\n";
+    WriteBytes(kConfigFileName, original);
+    ReadSettings();
+    g_displayModes = {Mode(1024, 768), Mode(1280, 1024)};
+    ASSERT_TRUE(SetFileAttributesA(kConfigFileName, FILE_ATTRIBUTE_READONLY));
+    const auto chooseAndPressOk = [&original](HWND dialog, MessageBoxAnswerer& answerer) {
+        HWND combo = GetDlgItem(dialog, IDC_RESOLUTION);
+        SendMessageA(combo, CB_SETCURSEL,
+                     static_cast<WPARAM>(SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                      reinterpret_cast<LPARAM>("1280 x 1024 x 32"))),
+                     0);
+        Click(dialog, IDOK);
+        EXPECT_EQ(answerer.answered, 1) << "OK on a read-only config.cfg showed no message";
+        EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog closed after a save that did not happen";
+        EXPECT_EQ(ReadBytes(kConfigFileName), original);
+    };
+    // Cancel after the failed OK: memory holds what config.cfg holds, but for the Bloom click (kept, as
+    // after any Cancel).
+    const INT_PTR cancelled = Run([&](HWND dialog) {
+        MessageBoxAnswerer answerer(dialog);
+        Click(dialog, IDC_BLOOM);
+        chooseAndPressOk(dialog, answerer);
+        EXPECT_EQ(answerer.caption, "Options");
+        EXPECT_TRUE(answerer.warningIcon);
+        EXPECT_NE(answerer.text.find("config.cfg is read-only"), std::string::npos) << answerer.text;
+        ExpectSettings(g_settings, 1024, 768, 32, 1);
+        Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(cancelled, IDCANCEL);
+    // Once the cause is gone, OK in the same dialog saves and closes, with no message.
+    int messages = 0;
+    const INT_PTR accepted = Run([&](HWND dialog) {
+        MessageBoxAnswerer answerer(dialog);
+        chooseAndPressOk(dialog, answerer);
+        SetFileAttributesA(kConfigFileName, FILE_ATTRIBUTE_NORMAL);
+        Click(dialog, IDOK);
+        messages = answerer.answered;
+    });
+    EXPECT_EQ(accepted, IDOK);
+    EXPECT_EQ(messages, 1);
+    ExpectSettings(SettingsInFile(), 1280, 1024, 32, 1);
+    EXPECT_NE(ReadBytes(kConfigFileName).find("name = Tavaren"), std::string::npos);
+}
+
 TEST_F(OptionsDialogOutcome, CancelEndsWith2AndWritesNothing) {
     g_displayModes = {Mode(1024, 768)};
     const INT_PTR outcome = Run([&](HWND dialog) { Click(dialog, IDCANCEL); });

@@ -10,13 +10,17 @@ OPTONS button would send), and options_poke.exe reads and drives the dialog from
 Exit status: 0 passed, 1 failed, 77 skipped.
 """
 
+import contextlib
+import errno
 import os
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
 import launcher_e2e as e2e  # noqa: E402
 
 IDOK = 1
+IDCANCEL = 2
 IDC_BLOOM = 1009
 
 # The Xvfb screen of these cases: Direct3D 9 reports this one mode there.
@@ -89,6 +93,19 @@ def press_ok_and_wait(world):
     e2e.check(status == 0, f"the Options dialog stayed open after OK: {text.strip()}")
     e2e.check(world.launcher.poll() is None, "the launcher ended together with the Options dialog")
     e2e.log("OK closed the Options dialog and the launcher window is still open")
+
+
+def press_ok_and_expect_message(world, reason):
+    """OK shows a message box owned by the dialog, captioned "Options", naming config.cfg and giving the
+    reason; once it is answered the dialog is still open."""
+    drive(world, "press OK", "press", str(IDOK))
+    said = drive(world, "read the message", "message")
+    lines = said.splitlines()
+    text = " ".join(line[len("text "):] for line in lines if line.startswith("text "))
+    e2e.check("caption Options" in lines, f"the message's caption is not Options: {said.strip()}")
+    e2e.check("config.cfg" in text and reason in text, f"the message says {text!r}, expected {reason!r}")
+    e2e.log(f"OK said: {text}")
+    return show_options(world)
 
 
 def config_lines(directory):
@@ -275,10 +292,12 @@ def expect_ok_after_leftover_held(options, name, held_at_ok):
             scanner.release()
         open_options(world)
         drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
-        press_ok_and_wait(world)
         if held_at_ok:
+            press_ok_and_expect_message(world, "an earlier save of config.cfg is not finished yet")
             e2e.check(e2e.folder_bytes(cwd) == left, f"OK while the .tmp was held left {e2e.folder_bytes(cwd)}")
-            e2e.log("OK while the .tmp was held changed nothing")
+            e2e.log("OK while the .tmp was held changed nothing and said so")
+            drive(world, "press Cancel", "press", str(IDCANCEL))
+            drive(world, "see the dialog go", "gone")
             scanner.release()
             world.click(xid, e2e.CLOSE)
             e2e.expect_exit_zero(world)
@@ -289,6 +308,7 @@ def expect_ok_after_leftover_held(options, name, held_at_ok):
             e2e.check(e2e.folder_bytes(cwd) == {"config.cfg": HELD_NEW_BYTES},
                       f"the next start left {e2e.folder_bytes(cwd)}, expected the .tmp's bytes in config.cfg alone")
         else:
+            press_ok_and_wait(world)
             expect_config(cwd, SCREEN[0], SCREEN[1], 32, 0, HELD_NEW_BYTES)
             e2e.check(os.listdir(cwd) == ["config.cfg"], f"OK left {os.listdir(cwd)}")
         e2e.log("config.cfg holds the .tmp's lines and no leftover is left")
@@ -303,6 +323,120 @@ def case_options_ok_after_leftover_held(options):
 
 def case_options_ok_while_leftover_held(options):
     expect_ok_after_leftover_held(options, "options_ok_while_leftover_held", held_at_ok=True)
+
+
+# Saves that cannot happen. Each row: how the cause is brought about in a game folder holding config.cfg
+# (CONFIG_BYTES, bloom 1), what the message must say, and how the cause goes again.
+
+
+def make_read_only(world, cwd):
+    path = os.path.join(cwd, "config.cfg")
+    os.chmod(path, 0o444)  # Wine shows a file without write bits as read-only, to root too
+    return lambda: os.chmod(path, 0o644)
+
+
+def make_folder(world, cwd):
+    path = os.path.join(cwd, "config.cfg")
+    os.remove(path)
+    os.mkdir(path)
+
+    def gone():
+        os.rmdir(path)
+        with open(path, "wb") as f:
+            f.write(e2e.CONFIG_BYTES)
+    return gone
+
+
+def fill_medium(world, cwd):
+    """cwd is a small medium of its own (SmallMedium): a filler file takes what is left of it."""
+    filler = os.path.join(cwd, "filler")
+    with open(filler, "wb", buffering=0) as f:
+        for size in (65536, 4096, 512, 1):
+            try:
+                while f.write(b"\0" * size):
+                    pass
+            except OSError as error:
+                e2e.check(error.errno == errno.ENOSPC, f"filling the medium failed: {error}")
+    return lambda: os.remove(filler)
+
+
+def hold_config(world, cwd):
+    """Held without sharing, as a scanner or the game may, past the save's deadline (until released)."""
+    return e2e.Holder(world, e2e.windows_path(os.path.join(cwd, "config.cfg"))).release
+
+
+UNSAVED = {
+    "read_only": (make_read_only, "config.cfg is read-only"),
+    "folder": (make_folder, "config.cfg could not be read, so it was not rewritten"),
+    "disk_full": (fill_medium, "the disk is full"),
+    "held": (hold_config, "another program is using config.cfg"),
+}
+
+
+class SmallMedium:
+    """A 16 MB file system mounted on a folder for the case (tmpfs, size-limited), so that it can be filled;
+    a case skips where this process may not mount one."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def __enter__(self):
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16m,mode=0755", "tmpfs", self.path],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if mounted.returncode != 0:
+            raise e2e.Skip(f"no small medium to fill: mount said {mounted.stdout.strip()!r}")
+        return self
+
+    def __exit__(self, *exception):
+        # Lazily: the launcher may still be ending in it.
+        subprocess.run(["umount", "-l", self.path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return False
+
+
+def expect_unsaved_then_saved(options, name, cause):
+    """The cause brought about while the launcher runs: OK shows the message with its reason, the dialog
+    stays open with the player's choice, and config.cfg and its folder are as they were. Once the cause is
+    gone, OK in the same dialog saves and closes, with no message."""
+    make_cause, reason = UNSAVED[cause]
+    with e2e.World(options, name, screen=SCREEN) as world:
+        cwd = world.workdir()
+        with SmallMedium(cwd) if cause == "disk_full" else contextlib.nullcontext():
+            e2e.populate(world, cwd)
+            with open(os.path.join(cwd, "config.cfg"), "wb") as f:
+                f.write(e2e.CONFIG_BYTES)
+            remove_cause = make_cause(world, cwd)
+            before = e2e.folder_bytes(cwd) if cause != "folder" else sorted(os.listdir(cwd))
+            world.start(world.options.launcher, cwd)
+            xid = world.window()
+            bloom = open_options(world)[2]
+            drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
+            drive(world, "click Bloom", "press", str(IDC_BLOOM))
+            items, selected, shown_bloom = press_ok_and_expect_message(world, reason)
+            e2e.check(selected == 0 and shown_bloom == 1 - bloom,
+                      f"after the message the dialog shows item {selected}, Bloom {shown_bloom}")
+            after = e2e.folder_bytes(cwd) if cause != "folder" else sorted(os.listdir(cwd))
+            e2e.check(after == before, f"OK that could not save changed the game folder: {sorted(after)}")
+            e2e.log("the Options dialog is still open with the choice, and the game folder is as it was")
+            remove_cause()
+            press_ok_and_wait(world)
+            expect_config(cwd, SCREEN[0], SCREEN[1], 32, 1 - bloom)
+            play_starts_the_game(world, xid, cwd)
+
+
+def case_options_unsaved_read_only(options):
+    expect_unsaved_then_saved(options, "options_unsaved_read_only", "read_only")
+
+
+def case_options_unsaved_folder(options):
+    expect_unsaved_then_saved(options, "options_unsaved_folder", "folder")
+
+
+def case_options_unsaved_disk_full(options):
+    expect_unsaved_then_saved(options, "options_unsaved_disk_full", "disk_full")
+
+
+def case_options_unsaved_held(options):
+    expect_unsaved_then_saved(options, "options_unsaved_held", "held")
 
 
 # Game folders that code page 1252 cannot spell, nor 932 the Chinese one; in 932 the second byte of ソ and

@@ -8,21 +8,25 @@
 //   options_poke.exe choose TEXT     selects the resolution item whose text is TEXT
 //   options_poke.exe press ID        clicks the button ID (1 OK, 2 Cancel, 1009 Bloom)
 //   options_poke.exe gone            waits until no Options dialog is left
+//   options_poke.exe message         waits for a message box owned by the dialog, prints its caption and its
+//                                    texts ("caption TEXT", then "text TEXT" for each, each on one line) and
+//                                    answers it with OK
 //   options_poke.exe hold PATH MS ID opens the file PATH without sharing it, as a scanner or the game may,
 //                                    clicks the button ID while holding it, lets go after MS milliseconds
 //                                    and prints "open-at-release 1" when the dialog was still open then
 //                                    (it was waiting for the file), else "open-at-release 0"
 //
-// The dialog is the one visible top-level dialog window titled "Options"; each command waits up to 15 s for
-// it (gone: for it to go). Exit codes: 0 done, 2 bad arguments, 3 no such dialog in time (gone: still
-// there), 4 more than one such dialog, 5 no such item or control, 6 a message failed, 7 the file cannot be
-// held.
+// The dialog is the one visible top-level dialog window titled "Options" that has the resolution box (a
+// message box it owns has its caption too); each command waits up to 15 s for it (gone: for it to go). Exit
+// codes: 0 done, 2 bad arguments, 3 no such dialog in time (gone: still there), 4 more than one such dialog,
+// 5 no such item or control, 6 a message failed, 7 the file cannot be held.
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -37,7 +41,7 @@ BOOL CALLBACK CollectOptionsDialogs(HWND window, LPARAM context) {
     GetWindowTextA(window, title, sizeof title);
     GetClassNameA(window, className, sizeof className);
     if (IsWindowVisible(window) && std::strcmp(title, "Options") == 0 &&
-        std::strcmp(className, "#32770") == 0) {
+        std::strcmp(className, "#32770") == 0 && GetDlgItem(window, kResolutionId) != nullptr) {
         reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
     }
     return TRUE;
@@ -142,6 +146,74 @@ int HoldAndPress(HWND dialog, const char* path, DWORD milliseconds, int id) {
     return pressed;
 }
 
+// A window's text through the wide message, which crosses the process boundary intact under Wine, in the
+// ANSI code page.
+std::string TextOf(HWND window) {
+    wchar_t wide[1024] = {};
+    SendMessageW(window, WM_GETTEXT, sizeof wide / sizeof wide[0], reinterpret_cast<LPARAM>(wide));
+    char text[2048] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+struct OwnedBox {
+    HWND owner;
+    HWND box;
+};
+
+BOOL CALLBACK FindOwnedBox(HWND window, LPARAM context) {
+    OwnedBox* search = reinterpret_cast<OwnedBox*>(context);
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (IsWindowVisible(window) && std::strcmp(className, "#32770") == 0 &&
+        GetWindow(window, GW_OWNER) == search->owner) {
+        search->box = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK PrintStaticText(HWND control, LPARAM) {
+    char className[64] = {};
+    GetClassNameA(control, className, sizeof className);
+    std::string text = TextOf(control);
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') {
+            c = ' '; // one line of output
+        }
+    }
+    if (_stricmp(className, "Static") == 0 && !text.empty()) {
+        std::printf("text %s\n", text.c_str());
+    }
+    return TRUE;
+}
+
+// Prints the caption and text of the message box the dialog owns, answers it with OK and waits until it
+// has gone (the dialog is disabled while it is up); 3 when none appeared in time or it stayed.
+int AnswerMessage(HWND dialog) {
+    OwnedBox search{dialog, nullptr};
+    const DWORD start = GetTickCount();
+    while (EnumWindows(FindOwnedBox, reinterpret_cast<LPARAM>(&search)), search.box == nullptr) {
+        if (GetTickCount() - start >= kWaitMilliseconds) {
+            std::fprintf(stderr, "options_poke: no message box of the Options dialog appeared\n");
+            return 3;
+        }
+        Sleep(50);
+    }
+    std::printf("caption %s\n", TextOf(search.box).c_str());
+    EnumChildWindows(search.box, PrintStaticText, 0);
+    std::fflush(stdout);
+    PostMessageA(search.box, WM_COMMAND, IDOK, 0);
+    while (IsWindow(search.box)) {
+        if (GetTickCount() - start >= 2 * kWaitMilliseconds) {
+            std::fprintf(stderr, "options_poke: the message box stayed open\n");
+            return 3;
+        }
+        Sleep(50);
+    }
+    return 0;
+}
+
 int WaitGone() {
     const DWORD start = GetTickCount();
     while (!OptionsDialogs().empty()) {
@@ -155,7 +227,8 @@ int WaitGone() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: options_poke.exe show | choose TEXT | press ID | gone | hold PATH MS ID\n");
+    std::fprintf(
+        stderr, "usage: options_poke.exe show | choose TEXT | press ID | gone | message | hold PATH MS ID\n");
     return 2;
 }
 
@@ -169,9 +242,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "gone") == 0) {
         return WaitGone();
     }
-    const bool known =
-        std::strcmp(command, "show") == 0 || (std::strcmp(command, "choose") == 0 && argc == 3) ||
-        (std::strcmp(command, "press") == 0 && argc == 3) || (std::strcmp(command, "hold") == 0 && argc == 5);
+    const bool known = std::strcmp(command, "show") == 0 || std::strcmp(command, "message") == 0 ||
+                       (std::strcmp(command, "choose") == 0 && argc == 3) ||
+                       (std::strcmp(command, "press") == 0 && argc == 3) ||
+                       (std::strcmp(command, "hold") == 0 && argc == 5);
     if (!known) {
         return Usage();
     }
@@ -181,6 +255,9 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(command, "show") == 0) {
         return Show(dialog);
+    }
+    if (std::strcmp(command, "message") == 0) {
+        return AnswerMessage(dialog);
     }
     if (std::strcmp(command, "choose") == 0) {
         return Choose(dialog, argv[2]);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,121 +44,99 @@ DisplayModeList StaleList() {
 
 } // namespace
 
-TEST(DisplayModeFilter, FoldsRepeatsOnlyWhenTheyFollowEachOther) {
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_A8R8G8B8,
-               {AdapterMode(800, 600, 60), AdapterMode(1024, 768, 60), AdapterMode(1024, 768, 75),
-                AdapterMode(1280, 1024, 60), AdapterMode(1024, 768, 85)});
-    DisplayModeList modes = StaleList();
+TEST(DisplayModeFilter, RecordsOfTheReportedModes) {
+    // 32-bit records of the modes from 1024x768 up, in the adapter's order, a mode whose size equals the
+    // record before it folded into it; a mode the adapter fails to report is skipped.
+    const struct {
+        const char* what;
+        std::vector<D3DDISPLAYMODE> reported;
+        std::set<UINT> failing;
+        DisplayModeList records;
+    } rows[] = {
+        {"repeats fold only when they follow each other",
+         {AdapterMode(800, 600, 60), AdapterMode(1024, 768, 60), AdapterMode(1024, 768, 75),
+          AdapterMode(1280, 1024, 60), AdapterMode(1024, 768, 85)},
+         {},
+         {Record(1024, 768), Record(1280, 1024), Record(1024, 768)}},
+        // 1280x720 is below the minimum height: it is dropped before the repeat check.
+        {"a dropped mode does not separate repeats",
+         {AdapterMode(800, 600, 60), AdapterMode(1024, 768, 60), AdapterMode(1024, 768, 75),
+          AdapterMode(1280, 720, 60), AdapterMode(1024, 768, 85)},
+         {},
+         {Record(1024, 768)}},
+        {"exactly 1024x768 is kept, a smaller width or height dropped",
+         {AdapterMode(1024, 600), AdapterMode(1024, 768), AdapterMode(960, 768), AdapterMode(1023, 4000),
+          AdapterMode(4000, 767), AdapterMode(1025, 769)},
+         {},
+         {Record(1024, 768), Record(1025, 769)}},
+        {"the reported refresh rate and format do not matter",
+         {AdapterMode(1280, 1024, 0, D3DFMT_R5G6B5), AdapterMode(1280, 1024, 75, D3DFMT_A8R8G8B8),
+          AdapterMode(1600, 1200, 60, D3DFMT_X1R5G5B5)},
+         {},
+         {Record(1280, 1024), Record(1600, 1200)}},
+        // Sizes beyond the signed range are large, not negative: they pass the minimum.
+        {"sizes compare unsigned",
+         {AdapterMode(0x80000000u, 0x80000000u), AdapterMode(0xFFFFFFFFu, 100)},
+         {},
+         {Record(0x80000000u, 0x80000000u)}},
+        {"a failing index is skipped, the rest kept in order",
+         {AdapterMode(1024, 768), AdapterMode(1280, 800), AdapterMode(1280, 1024), AdapterMode(1600, 900)},
+         {1},
+         {Record(1024, 768), Record(1280, 1024), Record(1600, 900)}},
+        {"a failing index does not hide a repeat across it",
+         {AdapterMode(1024, 768), AdapterMode(1280, 800), AdapterMode(1024, 768, 75)},
+         {1},
+         {Record(1024, 768)}},
+        {"no modes", {}, {}, {}},
+    };
+    for (const auto& row : rows) {
+        FakeDirect3D9 d3d;
+        AcceptOnly(d3d, D3DFMT_A8R8G8B8, row.reported);
+        d3d.failingIndexes = row.failing;
+        DisplayModeList modes = StaleList();
 
-    FillDisplayModes(d3d, modes);
+        FillDisplayModes(d3d, modes);
 
-    const DisplayModeList expected{Record(1024, 768), Record(1280, 1024), Record(1024, 768)};
-    EXPECT_EQ(modes, expected);
+        EXPECT_EQ(modes, row.records) << row.what;
+        EXPECT_EQ(d3d.CallsStartingWith("EnumAdapterModes").size(), row.reported.size()) << row.what;
+    }
 }
 
-TEST(DisplayModeFilter, ADroppedModeDoesNotSeparateRepeats) {
-    // 1280x720 is below the minimum height: it is dropped before the repeat check, so the 1024x768 after
-    // it follows the 1024x768 record and is folded as well.
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_A8R8G8B8,
-               {AdapterMode(800, 600, 60), AdapterMode(1024, 768, 60), AdapterMode(1024, 768, 75),
-                AdapterMode(1280, 720, 60), AdapterMode(1024, 768, 85)});
-    DisplayModeList modes;
+TEST(DisplayModeFormat, TheFormatWhoseModesAreListed) {
+    // A8R8G8B8 when accepted (X8R8G8B8 is then never asked about), else X8R8G8B8 when accepted, else
+    // A8R8G8B8 all the same. The records are 32-bit in either format.
+    const struct {
+        HRESULT a8r8g8b8, x8r8g8b8;
+        std::vector<std::string> checks;
+        const char* counted;
+        DisplayModeList records;
+    } rows[] = {
+        {D3D_OK, D3D_OK, {CheckOf(D3DFMT_A8R8G8B8)}, "GetAdapterModeCount(0,21)", {Record(1152, 864)}},
+        {D3DERR_NOTAVAILABLE,
+         D3D_OK,
+         {CheckOf(D3DFMT_A8R8G8B8), CheckOf(D3DFMT_X8R8G8B8)},
+         "GetAdapterModeCount(0,22)",
+         {Record(1280, 800), Record(1600, 900)}},
+        {E_FAIL,
+         D3DERR_NOTAVAILABLE,
+         {CheckOf(D3DFMT_A8R8G8B8), CheckOf(D3DFMT_X8R8G8B8)},
+         "GetAdapterModeCount(0,21)",
+         {Record(1152, 864)}},
+    };
+    for (const auto& row : rows) {
+        FakeDirect3D9 d3d;
+        d3d.checkResults[D3DFMT_A8R8G8B8] = row.a8r8g8b8;
+        d3d.checkResults[D3DFMT_X8R8G8B8] = row.x8r8g8b8;
+        d3d.modeTables[D3DFMT_A8R8G8B8] = {AdapterMode(1152, 864)};
+        d3d.modeTables[D3DFMT_X8R8G8B8] = {AdapterMode(1280, 800), AdapterMode(1600, 900)};
+        DisplayModeList modes;
 
-    FillDisplayModes(d3d, modes);
+        FillDisplayModes(d3d, modes);
 
-    EXPECT_EQ(modes, DisplayModeList{Record(1024, 768)});
-}
-
-TEST(DisplayModeFilter, KeepsExactly1024By768AndDropsSmallerWidthOrHeight) {
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_A8R8G8B8,
-               {AdapterMode(1024, 600), AdapterMode(1024, 768), AdapterMode(960, 768),
-                AdapterMode(1023, 4000), AdapterMode(4000, 767), AdapterMode(1025, 769)});
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    const DisplayModeList expected{Record(1024, 768), Record(1025, 769)};
-    EXPECT_EQ(modes, expected);
-}
-
-TEST(DisplayModeFilter, IgnoresTheReportedRefreshAndFormat) {
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_A8R8G8B8,
-               {AdapterMode(1280, 1024, 0, D3DFMT_R5G6B5), AdapterMode(1280, 1024, 75, D3DFMT_A8R8G8B8),
-                AdapterMode(1600, 1200, 60, D3DFMT_X1R5G5B5)});
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    const DisplayModeList expected{Record(1280, 1024), Record(1600, 1200)};
-    EXPECT_EQ(modes, expected);
-}
-
-TEST(DisplayModeFilter, ComparesSizesUnsigned) {
-    // Sizes beyond the signed range are large, not negative: they pass the minimum.
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_A8R8G8B8, {AdapterMode(0x80000000u, 0x80000000u), AdapterMode(0xFFFFFFFFu, 100)});
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    const DisplayModeList expected{Record(0x80000000u, 0x80000000u)};
-    EXPECT_EQ(modes, expected);
-}
-
-TEST(DisplayModeFormat, A8R8G8B8AcceptedIsUsedAndX8R8G8B8NeverAsked) {
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_A8R8G8B8, {AdapterMode(1024, 768)});
-    d3d.checkResults[D3DFMT_X8R8G8B8] = D3D_OK;
-    d3d.modeTables[D3DFMT_X8R8G8B8] = {AdapterMode(1600, 900)};
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    EXPECT_EQ(modes, DisplayModeList{Record(1024, 768)});
-    EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType"), std::vector<std::string>{CheckOf(D3DFMT_A8R8G8B8)});
-    EXPECT_EQ(d3d.CallsStartingWith("GetAdapterModeCount"),
-              std::vector<std::string>{"GetAdapterModeCount(0,21)"});
-    EXPECT_EQ(d3d.CallsStartingWith("EnumAdapterModes"),
-              std::vector<std::string>{"EnumAdapterModes(0,21,0)"});
-}
-
-TEST(DisplayModeFormat, X8R8G8B8IsUsedWhenA8R8G8B8IsRefused) {
-    FakeDirect3D9 d3d;
-    d3d.checkResults[D3DFMT_A8R8G8B8] = D3DERR_NOTAVAILABLE;
-    d3d.modeTables[D3DFMT_A8R8G8B8] = {AdapterMode(1024, 768)};
-    AcceptOnly(d3d, D3DFMT_X8R8G8B8, {AdapterMode(1280, 800), AdapterMode(1600, 900)});
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    // The bpp is 32 for X8R8G8B8 as well.
-    const DisplayModeList expected{Record(1280, 800), Record(1600, 900)};
-    EXPECT_EQ(modes, expected);
-    const std::vector<std::string> checks{CheckOf(D3DFMT_A8R8G8B8), CheckOf(D3DFMT_X8R8G8B8)};
-    EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType"), checks);
-    EXPECT_EQ(d3d.CallsStartingWith("GetAdapterModeCount"),
-              std::vector<std::string>{"GetAdapterModeCount(0,22)"});
-}
-
-TEST(DisplayModeFormat, A8R8G8B8IsUsedWhenBothAreRefused) {
-    FakeDirect3D9 d3d;
-    d3d.checkResults[D3DFMT_A8R8G8B8] = E_FAIL;
-    d3d.checkResults[D3DFMT_X8R8G8B8] = D3DERR_NOTAVAILABLE;
-    d3d.modeTables[D3DFMT_A8R8G8B8] = {AdapterMode(1152, 864)};
-    d3d.modeTables[D3DFMT_X8R8G8B8] = {AdapterMode(1600, 900)};
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    EXPECT_EQ(modes, DisplayModeList{Record(1152, 864)});
-    const std::vector<std::string> checks{CheckOf(D3DFMT_A8R8G8B8), CheckOf(D3DFMT_X8R8G8B8)};
-    EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType"), checks);
-    EXPECT_EQ(d3d.CallsStartingWith("GetAdapterModeCount"),
-              std::vector<std::string>{"GetAdapterModeCount(0,21)"});
+        EXPECT_EQ(modes, row.records) << row.counted;
+        EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType"), row.checks) << row.counted;
+        EXPECT_EQ(d3d.CallsStartingWith("GetAdapterModeCount"), std::vector<std::string>{row.counted});
+    }
 }
 
 TEST(DisplayModeFormat, ASuccessCodeOtherThanS_OKCountsAsAccepted) {
@@ -168,47 +147,6 @@ TEST(DisplayModeFormat, ASuccessCodeOtherThanS_OKCountsAsAccepted) {
 
     EXPECT_EQ(ChooseModeFormat(d3d), D3DFMT_A8R8G8B8);
     EXPECT_EQ(d3d.CallsStartingWith("CheckDeviceType").size(), 1u);
-}
-
-TEST(DisplayModeFilter, SkipsAnIndexThatFailsAndKeepsTheRestInOrder) {
-    FakeDirect3D9 d3d;
-    AcceptOnly(
-        d3d, D3DFMT_X8R8G8B8,
-        {AdapterMode(1024, 768), AdapterMode(1280, 800), AdapterMode(1280, 1024), AdapterMode(1600, 900)});
-    d3d.failingIndexes = {1};
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    const DisplayModeList expected{Record(1024, 768), Record(1280, 1024), Record(1600, 900)};
-    EXPECT_EQ(modes, expected);
-    const std::vector<std::string> enumerated{"EnumAdapterModes(0,22,0)", "EnumAdapterModes(0,22,1)",
-                                              "EnumAdapterModes(0,22,2)", "EnumAdapterModes(0,22,3)"};
-    EXPECT_EQ(d3d.CallsStartingWith("EnumAdapterModes"), enumerated);
-}
-
-TEST(DisplayModeFilter, AFailedIndexDoesNotHideARepeatAcrossIt) {
-    // 1024x768, (failure), 1024x768: the record before the second one is still the first.
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_X8R8G8B8,
-               {AdapterMode(1024, 768), AdapterMode(1280, 800), AdapterMode(1024, 768, 75)});
-    d3d.failingIndexes = {1};
-    DisplayModeList modes;
-
-    FillDisplayModes(d3d, modes);
-
-    EXPECT_EQ(modes, DisplayModeList{Record(1024, 768)});
-}
-
-TEST(DisplayModeFilter, NoModesGiveAnEmptyList) {
-    FakeDirect3D9 d3d;
-    AcceptOnly(d3d, D3DFMT_A8R8G8B8, {});
-    DisplayModeList modes = StaleList();
-
-    FillDisplayModes(d3d, modes);
-
-    EXPECT_TRUE(modes.empty());
-    EXPECT_TRUE(d3d.CallsStartingWith("EnumAdapterModes").empty());
 }
 
 TEST(DisplayModeFilter, ASecondFillEqualsOne) {

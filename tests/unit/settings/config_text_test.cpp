@@ -27,16 +27,6 @@ std::vector<std::string> SplitToStrings(std::string_view bytes) {
     return lines;
 }
 
-LauncherSettings ReadText(std::string_view bytes, LauncherSettings start = LauncherSettings{}) {
-    ApplyConfigText(bytes, start);
-    return start;
-}
-
-std::int32_t Convert(std::string_view text, std::int32_t start = 12345) {
-    ConvertConfigValue(text, start);
-    return start;
-}
-
 const std::string kWorkedExample =
     Lines({"// comment", "screenWidth = 1024", "screenHeight = 768", "screenBPP = 32", "bloom = 1"}, "\r\n");
 
@@ -45,47 +35,35 @@ const std::string kWorkedExample =
 // ---------------------------------------------------------------------------------------------------------
 // Splitting into lines
 
-TEST(ConfigLines, EmptyFileHasNoLines) {
-    EXPECT_TRUE(SplitLines("").empty());
+TEST(ConfigLines, LinesOfTheBytes) {
+    using Strings = std::vector<std::string>;
+    const struct {
+        std::string bytes;
+        Strings lines;
+    } rows[] = {
+        {"", {}},
+        {"a\nbb\n\nccc\n", {"a", "bb", "", "ccc"}},
+        // CR belongs to the line end only directly before LF.
+        {"a\r\nbb\r\n\r\n", {"a", "bb", ""}},
+        {"a\r\nb\nc\r\nd", {"a", "b", "c", "d"}},
+        {"a\rb\nc\r\r\nd\r", {"a\rb", "c\r", "d\r"}},
+        {"first\nlast", {"first", "last"}},
+        {"\n", {""}},
+        {"a\0b\n\x1A\nc\x1A\0\n"s, {"a\0b"s, "\x1A", "c\x1A\0"s}},
+        // A byte-order mark at the very start is no part of the first line; anywhere else it is text.
+        {"\xEF\xBB\xBFscreenWidth = 1\nx\n", {"screenWidth = 1", "x"}},
+        {"\xEF\xBB\xBF", {}},
+        {"x\n\xEF\xBB\xBFy\n", {"x", "\xEF\xBB\xBFy"}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(SplitToStrings(row.bytes), row.lines) << row.bytes;
+    }
 }
 
-TEST(ConfigLines, LineEndsAtLineFeed) {
-    EXPECT_EQ(SplitToStrings("a\nbb\n\nccc\n"), (std::vector<std::string>{"a", "bb", "", "ccc"}));
-}
-
-TEST(ConfigLines, CarriageReturnBeforeLineFeedBelongsToTheLineEnd) {
-    EXPECT_EQ(SplitToStrings("a\r\nbb\r\n\r\n"), (std::vector<std::string>{"a", "bb", ""}));
-}
-
-TEST(ConfigLines, MixedLineEnds) {
-    EXPECT_EQ(SplitToStrings("a\r\nb\nc\r\nd"), (std::vector<std::string>{"a", "b", "c", "d"}));
-}
-
-TEST(ConfigLines, OtherCarriageReturnsStayInTheText) {
-    EXPECT_EQ(SplitToStrings("a\rb\nc\r\r\nd\r"), (std::vector<std::string>{"a\rb", "c\r", "d\r"}));
-}
-
-TEST(ConfigLines, LastLineWithoutNewlineIsALine) {
-    EXPECT_EQ(SplitToStrings("first\nlast"), (std::vector<std::string>{"first", "last"}));
-    EXPECT_EQ(SplitToStrings("\n"), (std::vector<std::string>{""}));
-}
-
-TEST(ConfigLines, NulAndEndOfFileBytesAreOrdinaryBytes) {
-    const std::string bytes = "a\0b\n\x1A\nc\x1A\0\n"s;
-    EXPECT_EQ(SplitToStrings(bytes), (std::vector<std::string>{"a\0b"s, "\x1A", "c\x1A\0"s}));
-}
-
-TEST(ConfigLines, ByteOrderMarkIsNotPartOfTheFirstLine) {
+TEST(ConfigLines, ByteOrderMarkOnlyWhole3BytesAtTheStart) {
     EXPECT_TRUE(HasByteOrderMark("\xEF\xBB\xBFscreenWidth = 1\n"));
-    EXPECT_EQ(SplitToStrings("\xEF\xBB\xBFscreenWidth = 1\nx\n"),
-              (std::vector<std::string>{"screenWidth = 1", "x"}));
-    EXPECT_TRUE(SplitLines("\xEF\xBB\xBF").empty());
-}
-
-TEST(ConfigLines, ByteOrderMarkOnlyAtTheStart) {
     EXPECT_FALSE(HasByteOrderMark("\xEF\xBB"));
     EXPECT_FALSE(HasByteOrderMark(" \xEF\xBB\xBF"));
-    EXPECT_EQ(SplitToStrings("x\n\xEF\xBB\xBFy\n"), (std::vector<std::string>{"x", "\xEF\xBB\xBFy"}));
 }
 
 TEST(ConfigLines, LongLineIsNeverSplit) {
@@ -100,106 +78,128 @@ TEST(ConfigLines, LongLineIsNeverSplit) {
 // ---------------------------------------------------------------------------------------------------------
 // Recognising key lines
 
-TEST(ConfigKeys, EachKeyIsRecognised) {
-    EXPECT_EQ(ClassifyConfigLine("screenWidth = 1").key, ConfigKey::ScreenWidth);
-    EXPECT_EQ(ClassifyConfigLine("screenHeight = 1").key, ConfigKey::ScreenHeight);
-    EXPECT_EQ(ClassifyConfigLine("screenBPP = 1").key, ConfigKey::ScreenBPP);
-    EXPECT_EQ(ClassifyConfigLine("bloom = 1").key, ConfigKey::Bloom);
-}
-
-TEST(ConfigKeys, KeyIsAWholeWord) {
-    for (const char* line : {"screenWidthMax = 2048", "screenWidth2 = 1", "screenWidth_old = 1", "bloomy = 1",
-                             "screenBPPs = 32", "screenHeightX", "screenWidth\xC3\xA9 = 1"}) {
-        EXPECT_EQ(ClassifyConfigLine(line).key, ConfigKey::None) << line;
+TEST(ConfigKeys, KeyAndValueOfALine) {
+    constexpr ConfigKey W = ConfigKey::ScreenWidth, None = ConfigKey::None;
+    const struct {
+        std::string line;
+        ConfigKey key;
+        bool hasValue;
+        std::int32_t value;
+    } rows[] = {
+        {"screenWidth = 1", W, true, 1},
+        {"screenHeight = 1", ConfigKey::ScreenHeight, true, 1},
+        {"screenBPP = 1", ConfigKey::ScreenBPP, true, 1},
+        {"bloom = 1", ConfigKey::Bloom, true, 1},
+        // The key is a whole word: a letter, digit, underscore or a byte from 0x80 up makes it another.
+        {"screenWidthMax = 2048", None, false, 0},
+        {"screenWidth2 = 1", None, false, 0},
+        {"screenWidth_old = 1", None, false, 0},
+        {"bloomy = 1", None, false, 0},
+        {"screenBPPs = 32", None, false, 0},
+        {"screenHeightX", None, false, 0},
+        {"screenWidth\xC3\xA9 = 1", None, false, 0},
+        // Any other byte, or the end of the line, may follow it.
+        {"screenWidth=1", W, true, 1},
+        {"screenWidth\t= 1", W, true, 1},
+        {"screenHeight \t \t= 600", ConfigKey::ScreenHeight, true, 600},
+        {"screenWidth\r", W, false, 0},
+        {"screenWidth\0"s, W, false, 0},
+        {"screenWidth-1", W, false, 0},
+        // Without "=" after blanks or tabs there is no value.
+        {"screenWidth", W, false, 0},
+        {"screenWidth 800", W, false, 0},
+        {"screenWidth:800", W, false, 0},
+        {"screenWidth ;= 800", W, false, 0},
+        // Case matters, and the key starts the line.
+        {"ScreenWidth = 800", None, false, 0},
+        {"screenwidth = 800", None, false, 0},
+        {"BLOOM = 1", None, false, 0},
+        {"screenBpp = 32", None, false, 0},
+        {" screenWidth = 800", None, false, 0},
+        {"\tbloom = 1", None, false, 0},
+        {"// screenWidth = 800", None, false, 0},
+        {"", None, false, 0},
+        {"screenWidt", None, false, 0},
+    };
+    for (const auto& row : rows) {
+        const ConfigLineInfo info = ClassifyConfigLine(row.line);
+        EXPECT_EQ(info.key, row.key) << row.line;
+        EXPECT_EQ(info.hasValue, row.hasValue) << row.line;
+        if (row.hasValue) {
+            EXPECT_EQ(info.value, row.value) << row.line;
+        }
     }
 }
 
-TEST(ConfigKeys, KeyMayEndTheLineOrBeFollowedByAnyOtherByte) {
-    for (const std::string& line : {"screenWidth"s, "screenWidth = 1"s, "screenWidth=1"s, "screenWidth\t= 1"s,
-                                    "screenWidth:1"s, "screenWidth\r"s, "screenWidth\0"s, "screenWidth-1"s}) {
-        EXPECT_EQ(ClassifyConfigLine(line).key, ConfigKey::ScreenWidth) << line;
+// A key that ends the bytes given is that key, whatever lies in memory after them: nothing past the end
+// is read (here a letter, which would make it some other key).
+TEST(ConfigKeys, KeyAtTheEndOfTheBytesReadsNothingPastThem) {
+    const struct {
+        const char* name;
+        ConfigKey key;
+        LauncherSettings rewritten;
+    } rows[] = {
+        {"screenWidth", ConfigKey::ScreenWidth, Settings(7, 0, 0, 0)},
+        {"screenHeight", ConfigKey::ScreenHeight, Settings(0, 7, 0, 0)},
+        {"screenBPP", ConfigKey::ScreenBPP, Settings(0, 0, 7, 0)},
+        {"bloom", ConfigKey::Bloom, Settings(0, 0, 0, 7)},
+    };
+    for (const auto& row : rows) {
+        const std::string memory = "# x\n"s + row.name + "Max = 1\n";
+        const std::string_view line(memory.data() + 4, std::string_view(row.name).size());
+        EXPECT_EQ(ClassifyConfigLine(line).key, row.key) << row.name;
+        const std::string_view file(memory.data(), 4 + line.size());
+        ByteBuffer out;
+        ASSERT_TRUE(RewriteConfigText(file, row.rewritten, SettingOf(row.key), "\n", out));
+        EXPECT_EQ(out.view(), "# x\n"s + row.name + " = 7\n") << row.name;
     }
-}
-
-TEST(ConfigKeys, CaseMatters) {
-    EXPECT_EQ(ClassifyConfigLine("ScreenWidth = 800").key, ConfigKey::None);
-    EXPECT_EQ(ClassifyConfigLine("screenwidth = 800").key, ConfigKey::None);
-    EXPECT_EQ(ClassifyConfigLine("BLOOM = 1").key, ConfigKey::None);
-    EXPECT_EQ(ClassifyConfigLine("screenBpp = 32").key, ConfigKey::None);
-}
-
-TEST(ConfigKeys, KeyMustStartTheLine) {
-    EXPECT_EQ(ClassifyConfigLine(" screenWidth = 800").key, ConfigKey::None);
-    EXPECT_EQ(ClassifyConfigLine("\tbloom = 1").key, ConfigKey::None);
-    EXPECT_EQ(ClassifyConfigLine("// screenWidth = 800").key, ConfigKey::None);
-    EXPECT_EQ(ClassifyConfigLine("").key, ConfigKey::None);
-    EXPECT_EQ(ClassifyConfigLine("screenWidt").key, ConfigKey::None);
-}
-
-TEST(ConfigKeys, KeyWithoutEqualsSignHasNoValue) {
-    for (const char* line : {"screenWidth", "screenWidth 800", "screenWidth:800", "screenWidth ;= 800"}) {
-        const ConfigLineInfo info = ClassifyConfigLine(line);
-        EXPECT_EQ(info.key, ConfigKey::ScreenWidth) << line;
-        EXPECT_FALSE(info.hasValue) << line;
-    }
-}
-
-TEST(ConfigKeys, BlanksAndTabsMayPrecedeTheEqualsSign) {
-    const ConfigLineInfo info = ClassifyConfigLine("screenHeight \t \t= 600");
-    EXPECT_TRUE(info.hasValue);
-    EXPECT_EQ(info.value, 600);
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Converting values
 
-TEST(ConfigValues, PlainNumbers) {
-    EXPECT_EQ(Convert("0"), 0);
-    EXPECT_EQ(Convert("1024"), 1024);
-    EXPECT_EQ(Convert("128"), 128);
-    EXPECT_EQ(Convert("12345"), 12345);
-    EXPECT_EQ(Convert("65536"), 65536);
-}
-
-TEST(ConfigValues, Signs) {
-    EXPECT_EQ(Convert("-1"), -1);
-    EXPECT_EQ(Convert("+800"), 800);
-    EXPECT_EQ(Convert("-0"), 0);
-}
-
-TEST(ConfigValues, LeadingWhiteSpaceIsSkipped) {
-    EXPECT_EQ(Convert("   1"), 1);
-    EXPECT_EQ(Convert(" \t\n\v\f\r42"), 42);
-}
-
-TEST(ConfigValues, DigitsEndAtTheFirstOtherByte) {
-    EXPECT_EQ(Convert("1024x768"), 1024);
-    EXPECT_EQ(Convert("32 // bits"), 32);
-    EXPECT_EQ(Convert("7\r"), 7);
-    EXPECT_EQ(Convert("7\0"
-                      "9"s),
-              7);
-    EXPECT_EQ(Convert("1 2"), 1);
-}
-
-TEST(ConfigValues, NoDigitsGivesZero) {
-    EXPECT_EQ(Convert(""), 0);
-    EXPECT_EQ(Convert("x"), 0);
-    EXPECT_EQ(Convert("   "), 0);
-    EXPECT_EQ(Convert("-"), 0);
-    EXPECT_EQ(Convert("+-3"), 0);
-    EXPECT_EQ(Convert("- 3"), 0);
-}
-
-TEST(ConfigValues, LimitsOfA32BitInteger) {
-    EXPECT_EQ(Convert("2147483647"), INT32_MAX);
-    EXPECT_EQ(Convert("-2147483648"), INT32_MIN);
-    EXPECT_EQ(Convert("0000000000000000000000002147483647"), INT32_MAX);
+TEST(ConfigValues, AsStrtolReadsThem) {
+    const struct {
+        std::string text;
+        std::int32_t value;
+    } rows[] = {
+        {"0", 0},
+        {"1024", 1024},
+        {"65536", 65536},
+        {"-1", -1},
+        {"+800", 800},
+        {"-0", 0},
+        {"   1", 1},
+        {" \t\n\v\f\r42", 42},
+        // Digits end at the first other byte.
+        {"1024x768", 1024},
+        {"32 // bits", 32},
+        {"7\r", 7},
+        {"7\0"
+         "9"s,
+         7},
+        {"1 2", 1},
+        // No digits give 0.
+        {"", 0},
+        {"x", 0},
+        {"   ", 0},
+        {"-", 0},
+        {"+-3", 0},
+        {"- 3", 0},
+        {"2147483647", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"0000000000000000000000002147483647", INT32_MAX},
+    };
+    for (const auto& row : rows) {
+        std::int32_t value = 12345;
+        EXPECT_TRUE(ConvertConfigValue(row.text, value)) << row.text;
+        EXPECT_EQ(value, row.value) << row.text;
+    }
 }
 
 TEST(ConfigValues, NumbersThatDoNotFitLeaveTheValueUnchanged) {
-    for (const char* text :
-         {"2147483648", "-2147483649", "99999999999999999999999999", "+4294967296", "18446744073709551616"}) {
+    for (const char* text : {"2147483648", "-2147483649", "99999999999999999999999999", "+4294967296",
+                             "18446744073709551616", "-18446744073709551617"}) {
         std::int32_t value = 77;
         EXPECT_FALSE(ConvertConfigValue(text, value)) << text;
         EXPECT_EQ(value, 77) << text;
@@ -209,209 +209,102 @@ TEST(ConfigValues, NumbersThatDoNotFitLeaveTheValueUnchanged) {
 // ---------------------------------------------------------------------------------------------------------
 // Reading settings from the text
 
-TEST(ConfigRead, WorkedExample) {
-    EXPECT_EQ(ReadText(kWorkedExample), Settings(1024, 768, 32, 1));
-}
-
-TEST(ConfigRead, ValuesReadRight) {
-    EXPECT_EQ(ReadText("screenWidth=1024\n").screenWidth, 1024);
-    EXPECT_EQ(ReadText("screenBPP = 128\n").screenBPP, 128);
-    EXPECT_EQ(ReadText("screenWidth = 10240\n").screenWidth, 10240);
-    EXPECT_EQ(ReadText("bloom = x\n", Settings(0, 0, 0, 9)).bloom, 0);
-    EXPECT_EQ(ReadText("bloom =   1\n").bloom, 1);
-    EXPECT_EQ(ReadText("bloom = -1\n").bloom, -1);
-    EXPECT_EQ(ReadText("screenWidth = +800\n").screenWidth, 800);
-    EXPECT_EQ(ReadText("screenHeight =\n", Settings(0, 9, 0, 0)).screenHeight, 0);
-}
-
-TEST(ConfigRead, ValuesAreNotRangeTested) {
-    EXPECT_EQ(ReadText("bloom = 5\nscreenWidth = -640\nscreenBPP = 0\n"), Settings(-640, 0, 0, 5));
-}
-
-TEST(ConfigRead, FieldWithoutKeyLineKeepsItsValue) {
-    EXPECT_EQ(ReadText("screenHeight = 600\n", Settings(1, 2, 3, 4)), Settings(1, 600, 3, 4));
-    EXPECT_EQ(ReadText("", Settings(1, 2, 3, 4)), Settings(1, 2, 3, 4));
-}
-
-TEST(ConfigRead, LastLineOfAKeyWins) {
-    EXPECT_EQ(ReadText("screenWidth = 800\nbloom = 1\nscreenWidth = 1600\n").screenWidth, 1600);
-}
-
-TEST(ConfigRead, UnusableKeyLineLeavesTheSettingUnchanged) {
+TEST(ConfigRead, SettingsTheTextGives) {
+    constexpr SettingSet W = kScreenWidthSetting, H = kScreenHeightSetting, B = kScreenBPPSetting,
+                         L = kBloomSetting;
     const LauncherSettings start = Settings(11, 22, 33, 44);
-    EXPECT_EQ(ReadText("screenWidth\n", start), start);
-    EXPECT_EQ(ReadText("screenWidth 800\n", start), start);
-    EXPECT_EQ(ReadText("screenHeight = 2147483648\n", start), start);
-    EXPECT_EQ(ReadText("bloom = -99999999999\n", start), start);
-    // An unusable line does not undo an earlier usable one.
-    EXPECT_EQ(ReadText("screenWidth = 800\nscreenWidth\n", start).screenWidth, 800);
-}
-
-TEST(ConfigRead, TellsWhichKeysGotAValue) {
-    LauncherSettings settings;
-    EXPECT_EQ(ApplyConfigText("screenWidth = 8\nscreenHeight\nbloom = x\n  screenBPP = 32\n", settings),
-              kScreenWidthSetting | kBloomSetting);
-    EXPECT_EQ(ApplyConfigText("screenBPP = 99999999999\nscreenWidthMax = 1\n", settings), 0u);
-    EXPECT_EQ(ApplyConfigText("", settings), 0u);
-}
-
-TEST(ConfigRead, OtherLinesAreIgnored) {
-    const LauncherSettings start = Settings(11, 22, 33, 44);
-    EXPECT_EQ(ReadText("screenWidthMax = 2048\nScreenWidth = 800\n screenHeight = 1\n#bloom = 1\n", start),
-              start);
-}
-
-TEST(ConfigRead, LineEndsAndByteOrderMark) {
-    EXPECT_EQ(ReadText("\xEF\xBB\xBFscreenWidth = 1\r\nscreenHeight = 2\nscreenBPP = 3\r\nbloom = 4"),
-              Settings(1, 2, 3, 4));
-}
-
-TEST(ConfigRead, EndOfFileByteDoesNotEndTheFile) {
-    EXPECT_EQ(ReadText("\x1A\nscreenWidth = 3\n\0\nbloom = 4\n"s), Settings(3, 0, 0, 4));
+    const struct {
+        std::string text;
+        SettingSet found;
+        LauncherSettings after;
+    } rows[] = {
+        {kWorkedExample, W | H | B | L, Settings(1024, 768, 32, 1)},
+        {"", 0, start},
+        {"screenWidth=1024\n", W, Settings(1024, 22, 33, 44)},
+        {"screenBPP = 128\n", B, Settings(11, 22, 128, 44)},
+        {"bloom = x\n", L, Settings(11, 22, 33, 0)},
+        {"bloom =   1\n", L, Settings(11, 22, 33, 1)},
+        {"screenHeight =\n", H, Settings(11, 0, 33, 44)},
+        // Values are not range tested.
+        {"bloom = 5\nscreenWidth = -640\nscreenBPP = 0\n", W | B | L, Settings(-640, 22, 0, 5)},
+        // The last usable line of a key wins; an unusable one changes nothing, not even an earlier value.
+        {"screenWidth = 800\nbloom = 1\nscreenWidth = 1600\n", W | L, Settings(1600, 22, 33, 1)},
+        {"screenWidth\nscreenWidth 800\nscreenHeight = 2147483648\nbloom = -99999999999\n", 0, start},
+        {"screenWidth = 800\nscreenWidth\n", W, Settings(800, 22, 33, 44)},
+        {"screenWidth = 8\nscreenHeight\nbloom = x\n  screenBPP = 32\n", W | L, Settings(8, 22, 33, 0)},
+        {"screenWidthMax = 2048\nScreenWidth = 800\n screenHeight = 1\n#bloom = 1\n", 0, start},
+        {"\xEF\xBB\xBFscreenWidth = 1\r\nscreenHeight = 2\nscreenBPP = 3\r\nbloom = 4", W | H | B | L,
+         Settings(1, 2, 3, 4)},
+        // 0x1A and NUL do not end the file.
+        {"\x1A\nscreenWidth = 3\n\0\nbloom = 4\n"s, W | L, Settings(3, 22, 33, 4)},
+    };
+    for (const auto& row : rows) {
+        LauncherSettings settings = start;
+        EXPECT_EQ(ApplyConfigText(row.text, settings), row.found) << row.text;
+        EXPECT_EQ(settings, row.after) << row.text;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // The rewritten text
 
-TEST(ConfigRewrite, WorkedExample) {
-    LauncherSettings settings = ReadText(kWorkedExample);
-    settings.screenWidth = 1280;
-    settings.screenHeight = 1024;
-    settings.screenBPP = 32;
-    settings.bloom = 0;
-    EXPECT_EQ(
-        RewriteText(kWorkedExample, settings, "\r\n"),
-        Lines({"// comment", "screenWidth = 1280", "screenHeight = 1024", "screenBPP = 32", "bloom = 0"},
-              "\r\n"));
-}
-
-TEST(ConfigRewrite, UsesThePlatformLineEndByDefault) {
-    EXPECT_EQ(RewriteText("x\r\ny\n", Settings(1, 2, 3, 4)),
-              Lines({"x", "y", "screenWidth = 1", "screenHeight = 2", "screenBPP = 3", "bloom = 4"},
-                    kPlatformLineEnd));
-}
-
-TEST(ConfigRewrite, EveryLineGetsTheSameLineEnd) {
-    const std::string in = "a\r\nscreenWidth = 1\nb\n\r\nc";
-    const LauncherSettings s = Settings(5, 6, 7, 8);
-    EXPECT_EQ(RewriteText(in, s, "\n"),
-              Lines({"a", "screenWidth = 5", "b", "", "c", "screenHeight = 6", "screenBPP = 7", "bloom = 8"},
-                    "\n"));
-    EXPECT_EQ(RewriteText(in, s, "\r\n"),
-              Lines({"a", "screenWidth = 5", "b", "", "c", "screenHeight = 6", "screenBPP = 7", "bloom = 8"},
-                    "\r\n"));
-}
-
-TEST(ConfigRewrite, KeyLineIsReplacedAsAWhole) {
-    EXPECT_EQ(
-        RewriteText("screenWidth=0800 // wide\nbloom\nscreenBPP:16\n", Settings(1920, 1080, 32, 1), "\n"),
-        Lines({"screenWidth = 1920", "bloom = 1", "screenBPP = 32", "screenHeight = 1080"}, "\n"));
-}
-
-TEST(ConfigRewrite, WrittenFormOfValues) {
-    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenWidth, -640).View(), "screenWidth = -640");
-    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenHeight, 0).View(), "screenHeight = 0");
-    EXPECT_EQ(FormatKeyLine(ConfigKey::ScreenBPP, INT32_MIN).View(), "screenBPP = -2147483648");
-    EXPECT_EQ(FormatKeyLine(ConfigKey::Bloom, INT32_MAX).View(), "bloom = 2147483647");
-}
-
-TEST(ConfigRewrite, OtherLinesAreKeptByteForByte) {
-    const std::string other1 = "screenWidthMax = 2048";
-    const std::string other2 = "ScreenWidth = 800";
-    const std::string other3 = " screenWidth = 800";
-    const std::string other4 = "\0bin\x1A\xFF\xEF\xBB\xBF\ttext \r inner"s;
-    const std::string in = other1 + "\n" + other2 + "\r\n" + other3 + "\n" + other4 + "\n";
-    const std::string out = RewriteText(in, Settings(1, 2, 3, 4), "\n");
-    EXPECT_EQ(out, other1 + "\n" + other2 + "\n" + other3 + "\n" + other4 + "\n" +
-                       Lines({"screenWidth = 1", "screenHeight = 2", "screenBPP = 3", "bloom = 4"}, "\n"));
-}
-
-TEST(ConfigRewrite, LineEndingInCarriageReturnKeepsIt) {
-    // With LF line ends the CR would otherwise turn into part of the line end on the next read.
-    const std::string out = RewriteText("a\r\r\nb\r", Settings(0, 0, 0, 0), "\n");
-    EXPECT_EQ(out.substr(0, 8), "a\r\r\nb\r\r\n");
-    const std::vector<std::string> lines = SplitToStrings(out);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "a\r");
-    EXPECT_EQ(lines[1], "b\r");
-}
-
-TEST(ConfigRewrite, EmptyLinesStayInPlace) {
-    EXPECT_EQ(
-        RewriteText("\n\nbloom = 1\n\n# x\n\n", Settings(1, 2, 3, 0), "\n"),
-        Lines({"", "", "bloom = 0", "", "# x", "", "screenWidth = 1", "screenHeight = 2", "screenBPP = 3"},
-              "\n"));
-}
-
-TEST(ConfigRewrite, LastLineWithoutNewlineGetsOne) {
-    EXPECT_EQ(RewriteText("screenWidth = 1\nscreenHeight = 2\nscreenBPP = 3\nbloom = 4", Settings(1, 2, 3, 4),
-                          "\r\n"),
-              Lines({"screenWidth = 1", "screenHeight = 2", "screenBPP = 3", "bloom = 4"}, "\r\n"));
-    EXPECT_EQ(RewriteText("# tail", Settings(1, 2, 3, 4), "\n").substr(0, 7), "# tail\n");
-}
-
-TEST(ConfigRewrite, EmptyTextGetsTheFourLines) {
-    EXPECT_EQ(RewriteText("", Settings(800, 600, 32, 1), "\n"),
-              Lines({"screenWidth = 800", "screenHeight = 600", "screenBPP = 32", "bloom = 1"}, "\n"));
-}
-
-TEST(ConfigRewrite, MissingKeysAreAppendedInOrder) {
-    EXPECT_EQ(RewriteText("bloom = 1\nscreenHeight = 2\n", Settings(7, 8, 9, 0), "\n"),
-              Lines({"bloom = 0", "screenHeight = 8", "screenWidth = 7", "screenBPP = 9"}, "\n"));
-}
-
-TEST(ConfigRewrite, NearKeysDoNotCountAsPresent) {
-    EXPECT_EQ(RewriteText("screenWidthMax = 2048\nScreenWidth = 800\n screenWidth = 800\n",
-                          Settings(1, 2, 3, 4), "\n"),
-              Lines({"screenWidthMax = 2048", "ScreenWidth = 800", " screenWidth = 800", "screenWidth = 1",
-                     "screenHeight = 2", "screenBPP = 3", "bloom = 4"},
-                    "\n"));
-}
-
-TEST(ConfigRewrite, OnlyKnownKeysAreWrittenOrAppended) {
-    // A key outside the set has no value worth storing: its lines stay as they are, and none is added.
-    struct Row {
-        const char* in;
+TEST(ConfigRewrite, TextWritten) {
+    // Key lines are replaced as a whole, each key known but missing is appended in the order screenWidth,
+    // screenHeight, screenBPP, bloom; every other line, and each key outside the known ones, stays byte for
+    // byte. Every line ends in the line end given, except that a line whose text ends in CR keeps it
+    // followed by CR LF (with a plain LF the CR would become part of the line end on the next read).
+    const std::string binary = "\0bin\x1A\xFF\xEF\xBB\xBF\ttext \r inner"s;
+    const std::string four = "screenWidth = 1\nscreenHeight = 2\nscreenBPP = 3\nbloom = 4\n";
+    constexpr SettingSet all = kAllSettings;
+    const struct {
+        std::string in;
+        LauncherSettings settings;
+        std::string lineEnd;
         SettingSet known;
-        const char* out;
-    };
-    const Row rows[] = {
-        {"", kBloomSetting, "bloom = 1\n"},
-        {"", 0, ""},
-        {"x\r\n", 0, "x\n"},
-        {"screenBPP:16\nscreenWidth = 5 // wide\n", kBloomSetting,
+        std::string out;
+    } rows[] = {
+        {kWorkedExample, Settings(1280, 1024, 32, 0), "\r\n", all,
+         "// comment\r\nscreenWidth = 1280\r\nscreenHeight = 1024\r\nscreenBPP = 32\r\nbloom = 0\r\n"},
+        {"a\r\nscreenWidth = 1\nb\n\r\nc", Settings(5, 6, 7, 8), "\n", all,
+         "a\nscreenWidth = 5\nb\n\nc\nscreenHeight = 6\nscreenBPP = 7\nbloom = 8\n"},
+        {"a\r\nscreenWidth = 1\nb\n\r\nc", Settings(5, 6, 7, 8), "\r\n", all,
+         "a\r\nscreenWidth = 5\r\nb\r\n\r\nc\r\nscreenHeight = 6\r\nscreenBPP = 7\r\nbloom = 8\r\n"},
+        {"screenWidth=0800 // wide\nbloom\nscreenBPP:16\n", Settings(1920, 1080, 32, 1), "\n", all,
+         "screenWidth = 1920\nbloom = 1\nscreenBPP = 32\nscreenHeight = 1080\n"},
+        {"", Settings(-640, 0, INT32_MIN, INT32_MAX), "\n", all,
+         "screenWidth = -640\nscreenHeight = 0\nscreenBPP = -2147483648\nbloom = 2147483647\n"},
+        {"screenWidthMax = 2048\nScreenWidth = 800\r\n screenWidth = 800\n" + binary + "\n",
+         Settings(1, 2, 3, 4), "\n", all,
+         "screenWidthMax = 2048\nScreenWidth = 800\n screenWidth = 800\n" + binary + "\n" + four},
+        {"a\r\r\nb\r", Settings(1, 2, 3, 4), "\n", all, "a\r\r\nb\r\r\n" + four},
+        {"\n\nbloom = 1\n\n# x\n\n", Settings(1, 2, 3, 0), "\n", all,
+         "\n\nbloom = 0\n\n# x\n\nscreenWidth = 1\nscreenHeight = 2\nscreenBPP = 3\n"},
+        {"screenWidth = 1\nscreenHeight = 2\nscreenBPP = 3\nbloom = 4", Settings(1, 2, 3, 4), "\r\n", all,
+         "screenWidth = 1\r\nscreenHeight = 2\r\nscreenBPP = 3\r\nbloom = 4\r\n"},
+        {"# tail", Settings(1, 2, 3, 4), "\n", all, "# tail\n" + four},
+        {"bloom = 1\nscreenHeight = 2\n", Settings(7, 8, 9, 0), "\n", all,
+         "bloom = 0\nscreenHeight = 8\nscreenWidth = 7\nscreenBPP = 9\n"},
+        {"screenWidth = 1\nx\nscreenWidth = 2\n", Settings(3, 4, 5, 6), "\n", all,
+         "screenWidth = 3\nx\nscreenWidth = 3\nscreenHeight = 4\nscreenBPP = 5\nbloom = 6\n"},
+        {"screenWidth = -800\nscreenHeight = -1\nscreenBPP = 7\nbloom = 5\n", Settings(-800, -1, 7, 5), "\n",
+         all, "screenWidth = -800\nscreenHeight = -1\nscreenBPP = 7\nbloom = 5\n"},
+        {"\xEF\xBB\xBFscreenWidth = 1\n", Settings(1, 2, 3, 4), "\n", all, "\xEF\xBB\xBF" + four},
+        {"\xEF\xBB\xBF", Settings(1, 2, 3, 4), "\n", all, "\xEF\xBB\xBF" + four},
+        // Only the known keys are written or appended.
+        {"", Settings(7, 8, 9, 1), "\n", kBloomSetting, "bloom = 1\n"},
+        {"", Settings(7, 8, 9, 1), "\n", 0, ""},
+        {"x\r\n", Settings(7, 8, 9, 1), "\n", 0, "x\n"},
+        {"screenBPP:16\nscreenWidth = 5 // wide\n", Settings(7, 8, 9, 1), "\n", kBloomSetting,
          "screenBPP:16\nscreenWidth = 5 // wide\nbloom = 1\n"},
-        {"# c\r\nscreenWidth = 1024\r\nscreenHeight=768\n  screenBPP = 32\nbloom = 1",
-         kScreenWidthSetting | kScreenHeightSetting | kBloomSetting,
+        {"# c\r\nscreenWidth = 1024\r\nscreenHeight=768\n  screenBPP = 32\nbloom = 1", Settings(7, 8, 9, 1),
+         "\n", kScreenWidthSetting | kScreenHeightSetting | kBloomSetting,
          "# c\nscreenWidth = 7\nscreenHeight = 8\n  screenBPP = 32\nbloom = 1\n"},
-        {"bloom = 0\r\r\nscreenHeight\r\r\n", kScreenWidthSetting,
+        {"bloom = 0\r\r\nscreenHeight\r\r\n", Settings(7, 8, 9, 1), "\n", kScreenWidthSetting,
          "bloom = 0\r\r\nscreenHeight\r\r\nscreenWidth = 7\n"},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(RewriteText(row.in, Settings(7, 8, 9, 1), "\n", row.known), row.out) << row.in;
+    for (const auto& row : rows) {
+        EXPECT_EQ(RewriteText(row.in, row.settings, row.lineEnd, row.known), row.out) << row.in;
     }
-}
-
-TEST(ConfigRewrite, SameKeyTwiceBothGetTheValueInMemory) {
-    EXPECT_EQ(
-        RewriteText("screenWidth = 1\nx\nscreenWidth = 2\n", Settings(3, 4, 5, 6), "\n"),
-        Lines({"screenWidth = 3", "x", "screenWidth = 3", "screenHeight = 4", "screenBPP = 5", "bloom = 6"},
-              "\n"));
-}
-
-TEST(ConfigRewrite, OutOfRangeAndNegativeValuesAreWrittenBackAsTheyAre) {
-    const std::string in =
-        Lines({"screenWidth = -800", "screenHeight = -1", "screenBPP = 7", "bloom = 5"}, "\n");
-    EXPECT_EQ(RewriteText(in, ReadText(in), "\n"), in);
-}
-
-TEST(ConfigRewrite, ByteOrderMarkIsKept) {
-    EXPECT_EQ(RewriteText("\xEF\xBB\xBFscreenWidth = 1\n", Settings(2, 3, 4, 5), "\n"),
-              "\xEF\xBB\xBF" +
-                  Lines({"screenWidth = 2", "screenHeight = 3", "screenBPP = 4", "bloom = 5"}, "\n"));
-    EXPECT_EQ(RewriteText("\xEF\xBB\xBF", Settings(2, 3, 4, 5), "\n"),
-              "\xEF\xBB\xBF" +
-                  Lines({"screenWidth = 2", "screenHeight = 3", "screenBPP = 4", "bloom = 5"}, "\n"));
 }
 
 TEST(ConfigRewrite, LongLinesAreWrittenWhole) {
@@ -422,16 +315,4 @@ TEST(ConfigRewrite, LongLinesAreWrittenWhole) {
     EXPECT_EQ(out,
               longLine + "\n" +
                   Lines({"screenWidth = 640", "bloom = 0", "screenHeight = 480", "screenBPP = 16"}, "\n"));
-}
-
-TEST(ConfigRewrite, RereadingGivesTheSettingsInMemory) {
-    const LauncherSettings memory = Settings(INT32_MIN, INT32_MAX, -1, 5);
-    const std::string out = RewriteText(kWorkedExample + "screenWidth = 99999999999\n", memory, "\r\n");
-    EXPECT_EQ(ReadText(out, Settings(9, 9, 9, 9)), memory);
-}
-
-TEST(ConfigRewrite, RewritingTwiceChangesNothingMore) {
-    const LauncherSettings memory = Settings(1, 2, 3, 4);
-    const std::string once = RewriteText("a\r\nscreenBPP\nb\r\rc", memory, "\n");
-    EXPECT_EQ(RewriteText(once, memory, "\n"), once);
 }

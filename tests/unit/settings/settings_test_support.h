@@ -155,6 +155,13 @@ inline bool WriteSettingsAt(const std::string& path, const LauncherSettings& set
     return WriteSettingsFile(path.c_str(), settings, known);
 }
 
+// Why a rewrite of path did not happen, as the Options dialog is told; FileProblem::None when it did.
+inline FileProblem UnsavedBecause(const std::string& path, const LauncherSettings& settings) {
+    SaveResult result;
+    return WriteSettingsFile(path.c_str(), settings, kAllSettings, &result) ? FileProblem::None
+                                                                            : result.problem;
+}
+
 // The temporary file's stream calls replaced by doubles (those given) for as long as the object lives.
 class StreamDoubles {
 public:
