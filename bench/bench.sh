@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Benchmark of Tavaren.exe beside three bare programs, its anchors: BareLauncher.exe (the same window with
-# nothing behind it), BareLauncherModes.exe (the same after listing the Direct3D 9 display modes, as Tavaren
-# does) and BareLauncherBrowser.exe (that, whose window also creates the web browser control and asks it
-# for the portal's start page without hosting it: what the platform costs, whatever our host adds).
+# Benchmark of Tavaren.exe beside four bare programs, its anchors: BareLauncherPage.exe (the same window,
+# which creates the web browser control and asks it for the portal's start page without hosting it, and no
+# Direct3D: what the platform costs for a start, whatever our host adds; the anchor that matters to
+# players), BareLauncher.exe (the same window with nothing behind it), BareLauncherModes.exe (the bare
+# window after listing the Direct3D 9 display modes, which Tavaren leaves to the first opening of Options)
+# and BareLauncherBrowser.exe (the modes, then the window with the browser control).
 #
 #   bash bench/bench.sh [--runs N] [--settle MS] [--timeout S] [--no-build]
 #
@@ -15,9 +17,12 @@
 #   PLAY -> game      from the press of the left button on PLAY (sent through XTEST by x_probe) to the
 #                     moment the stand-in game (tests/support/stub_program.cpp) recorded as its start, both read from
 #                     the same wall clock;
-#   peak memory       VmHWM of the Wine process running the program, read just before PLAY is clicked.
+#   peak memory       VmHWM of the Wine process running the program, read just before PLAY is clicked;
+#   Options           Tavaren only, before PLAY: from posting the OPTIONS command (bench/open_options.cpp)
+#                     to the X server mapping the Options dialog, the first opening in each run, which
+#                     lists the display modes; and VmHWM once it is open. The dialog is then cancelled.
 # It prints the median of each beside each other (or, for the 32-bit programs, why they were not run), the
-# ratio of Tavaren's start->window to each anchor's, the sizes of the 32-bit release executables and, when bench/settings_rewrite_bench.cpp exists, that
+# ratios of Tavaren's start->window and peak memory to each anchor's, the sizes of the 32-bit release executables and, when bench/settings_rewrite_bench.cpp exists, that
 # program's own line.
 #
 # Environment: DISPLAY (an X server to use; otherwise a private Xvfb is started), TAVAREN_BENCH_PREFIX (the
@@ -121,11 +126,11 @@ if [ "$build" = 1 ]; then
     echo "bench: building (log: $log)" >&2
     {
         cmake --preset test-x64 -B "$x64" -DTAVAREN_BUILD_TESTS=OFF &&
-            cmake --build "$x64" --target Tavaren BareLauncher BareLauncherModes BareLauncherBrowser \
-                BenchStubGame BenchHoldDesktop -j2 &&
+            cmake --build "$x64" --target Tavaren BareLauncherPage BareLauncher BareLauncherModes \
+                BareLauncherBrowser BenchStubGame BenchHoldDesktop BenchOpenOptions -j2 &&
             cmake --preset release-x86 &&
-            cmake --build "$x86" --target Tavaren BareLauncher BareLauncherModes BareLauncherBrowser \
-                BenchStubGame -j2 &&
+            cmake --build "$x86" --target Tavaren BareLauncherPage BareLauncher BareLauncherModes \
+                BareLauncherBrowser BenchStubGame BenchOpenOptions -j2 &&
             clang++ -O2 -std=c++17 -Wall -Wextra "$root/bench/x_probe.cpp" -lX11 -lXtst -o "$x_probe"
     } >>"$log" 2>&1 || {
         tail -n 30 "$log" >&2
@@ -138,6 +143,7 @@ fi
 x86_programs() {
     programs+=(
         tavaren32 "$x86/src/app/Tavaren.exe" "$1"
+        page32 "$x86/bench/BareLauncherPage.exe" "$1"
         bare32 "$x86/bench/BareLauncher.exe" "$1"
         modes32 "$x86/bench/BareLauncherModes.exe" "$1"
         browser32 "$x86/bench/BareLauncherBrowser.exe" "$1"
@@ -150,6 +156,7 @@ if [ "$inside_wine10" = 1 ]; then
 else
     programs+=(
         tavaren64 "$x64/src/app/Tavaren.exe" "$WINE64"
+        page64 "$x64/bench/BareLauncherPage.exe" "$WINE64"
         bare64 "$x64/bench/BareLauncher.exe" "$WINE64"
         modes64 "$x64/bench/BareLauncherModes.exe" "$WINE64"
         browser64 "$x64/bench/BareLauncherBrowser.exe" "$WINE64"
@@ -163,7 +170,8 @@ fi
 hold_exe="$x64/bench/hold_desktop.exe"
 for file in "$hold_exe" "$x_probe" "$x64/bench/stub_game/_Tavaren.exe" "$x86/bench/stub_game/_Tavaren.exe" \
     "$x86/src/app/Tavaren.exe" "$x86/bench/BareLauncher.exe" "$x86/bench/BareLauncherModes.exe" \
-    "$x86/bench/BareLauncherBrowser.exe"; do
+    "$x86/bench/BareLauncherBrowser.exe" "$x86/bench/BareLauncherPage.exe" "$x64/bench/open_options.exe" \
+    "$x86/bench/open_options.exe"; do
     [ -f "$file" ] || die "$file is missing (run without --no-build)"
 done
 for ((i = 1; i < ${#programs[@]}; i += 3)); do
@@ -202,9 +210,44 @@ cp "$x64/bench/stub_game/_Tavaren.exe" "$rundir/64/_Tavaren.exe"
 cp "$x86/bench/stub_game/_Tavaren.exe" "$rundir/32/_Tavaren.exe"
 
 # ---- One run -------------------------------------------------------------------------------------------
-# run_once EXE LOADER LABEL: sets run_window_us, run_play_us and run_hwm_kb, or ends the script.
+# start_watch CLASS LABEL DEADLINE: listens, in the background, for the next window of that class to be
+# mapped (watch_pid, its output in watch_out).
+watch_out="$out/x_probe-watch.out"
+start_watch() {
+    : >"$watch_out"
+    "$x_probe" watch "$1" $((timeout_s * 1000)) >"$watch_out" 2>&1 &
+    watch_pid=$!
+    until grep -q '^ready$' "$watch_out"; do
+        kill -0 "$watch_pid" 2>/dev/null || die "$2: x_probe watch failed: $(cat "$watch_out")"
+        [ "$(now_us)" -lt "$3" ] || die "$2: x_probe watch did not start"
+        sleep 0.005
+    done
+}
+
+# open_options LOADER HELPER CLASS LABEL DEADLINE PID: opens Tavaren's Options dialog, sets run_options_us
+# and run_options_hwm_kb, and cancels the dialog again.
+open_options() {
+    local loader="$1" helper="$2" class="$3" label="$4" deadline="$5" pid="$6"
+    start_watch "$class" "$label" "$deadline"
+    local posted_us
+    posted_us=$("$loader" "$helper" open </dev/null 2>/dev/null | tr -d '\r') ||
+        die "$label: could not post the OPTIONS command"
+    local watch_rc=0
+    wait "$watch_pid" || watch_rc=$?
+    watch_pid=""
+    [ "$watch_rc" = 0 ] || die "$label: the Options dialog was not mapped within ${timeout_s} s"
+    local window mapped_ns
+    read -r window mapped_ns < <(sed -n 2p "$watch_out")
+    run_options_us=$((mapped_ns / 1000 - posted_us))
+    sleep "$(awk -v ms="$settle_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
+    run_options_hwm_kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
+    "$loader" "$helper" cancel </dev/null >/dev/null 2>&1 || die "$label: could not cancel the Options dialog"
+}
+
+# run_once EXE LOADER LABEL [OPTIONS_HELPER]: sets run_window_us, run_play_us and run_hwm_kb, or ends the
+# script; with OPTIONS_HELPER, opens Options before PLAY and sets run_options_us and run_options_hwm_kb.
 run_once() {
-    local exe="$1" loader="$2" label="$3"
+    local exe="$1" loader="$2" label="$3" options_helper="${4:-}"
     local class
     class="$(basename "$exe")"
     local deadline=$(($(now_us) + timeout_s * 1000000))
@@ -216,15 +259,7 @@ run_once() {
     rm -f game-started.txt game-started.txt.partial
 
     # Listening for the window before the program starts.
-    local watch_out="$out/x_probe-watch.out"
-    : >"$watch_out"
-    "$x_probe" watch "$class" $((timeout_s * 1000)) >"$watch_out" 2>&1 &
-    watch_pid=$!
-    until grep -q '^ready$' "$watch_out"; do
-        kill -0 "$watch_pid" 2>/dev/null || die "$label: x_probe watch failed: $(cat "$watch_out")"
-        [ "$(now_us)" -lt "$deadline" ] || die "$label: x_probe watch did not start"
-        sleep 0.005
-    done
+    start_watch "$class" "$label" "$deadline"
 
     local started_us
     started_us=$(now_us)
@@ -248,6 +283,9 @@ run_once() {
     [ -r "/proc/$pid/status" ] || die "$label: the program ended before PLAY was clicked"
     tr '\0' ' ' <"/proc/$pid/cmdline" | grep -qi "$class" || die "$label: process $pid does not run $class"
     run_hwm_kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
+    if [ -n "$options_helper" ]; then
+        open_options "$loader" "$options_helper" "$class" "$label" "$deadline" "$pid"
+    fi
 
     # PLAY's centre, from the template (7,215 76x14 in a 433x236 dialog) scaled to the window's size.
     local WIDTH HEIGHT
@@ -277,21 +315,32 @@ run_once() {
 
 # ---- Measuring -----------------------------------------------------------------------------------------
 # Each program's values, space-separated, by key.
-declare -A window_us play_us hwm_kb
+declare -A window_us play_us hwm_kb options_us options_hwm_kb
 raw="$out/runs.tsv"
 [ "$inside_wine10" = 0 ] || raw="$out/runs-wine10.tsv"
-printf 'run\tprogram\tstart_to_window_us\tplay_to_game_us\tvmhwm_kb\n' >"$raw"
+printf 'run\tprogram\tstart_to_window_us\tplay_to_game_us\tvmhwm_kb\toptions_us\toptions_vmhwm_kb\n' >"$raw"
 
 # measure INDEX PROGRAM: runs the program at that place of the programs table and records the run.
 measure() {
     local index="$1" key="${programs[$2]}" exe="${programs[$2 + 1]}" loader="${programs[$2 + 2]}"
-    run_once "$exe" "$loader" "$key $(basename "$exe")"
+    local helper=""
+    run_options_us="-"
+    run_options_hwm_kb="-"
+    if [[ "$key" == tavaren* ]]; then
+        helper="${exe%/src/app/Tavaren.exe}/bench/open_options.exe"
+    fi
+    run_once "$exe" "$loader" "$key $(basename "$exe")" "$helper"
     if [ "$index" != warmup ]; then
         window_us[$key]+=" $run_window_us"
         play_us[$key]+=" $run_play_us"
         hwm_kb[$key]+=" $run_hwm_kb"
+        if [ -n "$helper" ]; then
+            options_us[$key]+=" $run_options_us"
+            options_hwm_kb[$key]+=" $run_options_hwm_kb"
+        fi
     fi
-    printf '%s\t%s\t%s\t%s\t%s\n' "$index" "$key" "$run_window_us" "$run_play_us" "$run_hwm_kb" >>"$raw"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$index" "$key" "$run_window_us" "$run_play_us" "$run_hwm_kb" \
+        "$run_options_us" "$run_options_hwm_kb" >>"$raw"
 }
 
 count=$((${#programs[@]} / 3))
@@ -321,34 +370,43 @@ summary() {
         'NR == 1 { lo = $1 } { hi = $1 } END { printf "%7.1f %s (%.1f-%.1f)", m / s, u, lo / s, hi / s }'
 }
 columns() {
-    printf '  %-24s %-25s %-25s %-25s %s\n' "$@"
+    printf '  %-26s %-25s %-25s %-25s %-25s %s\n' "$@"
 }
-# row LABEL SCALE UNIT ARRAY BITS: Tavaren's and each anchor's values.
+anchors=(tavaren page bare modes browser)
+# row LABEL SCALE UNIT ARRAY BITS: Tavaren's and each anchor's values ("-" where there are none).
 row() {
     local -n values="$4"
     local key cells=()
-    for key in tavaren bare modes browser; do
-        # shellcheck disable=SC2086 # the values are space-separated numbers
-        cells+=("$(summary "$2" "$3" ${values[$key$5]})")
+    for key in "${anchors[@]}"; do
+        if [ -n "${values[$key$5]:-}" ]; then
+            # shellcheck disable=SC2086 # the values are space-separated numbers
+            cells+=("$(summary "$2" "$3" ${values[$key$5]})")
+        else
+            cells+=("      -")
+        fi
     done
     columns "$1" "${cells[@]}"
 }
-# Tavaren's median start->window over each anchor's: above 1 by what the launcher itself adds.
+# ratios LABEL ARRAY BITS: Tavaren's median over each anchor's; above 1 by what the launcher itself adds.
 ratios() {
+    local -n values="$2"
     local key cells=() tavaren
     # shellcheck disable=SC2086 # the values are space-separated numbers
-    tavaren="$(median ${window_us[tavaren$1]})"
-    for key in tavaren bare modes browser; do
+    tavaren="$(median ${values[tavaren$3]})"
+    for key in "${anchors[@]}"; do
         # shellcheck disable=SC2086
-        cells+=("$(awk -v t="$tavaren" -v a="$(median ${window_us[$key$1]})" 'BEGIN { printf "%7.2f", t / a }')")
+        cells+=("$(awk -v t="$tavaren" -v a="$(median ${values[$key$3]})" 'BEGIN { printf "%7.2f", t / a }')")
     done
-    columns "start->window, Tavaren/it" "${cells[@]}"
+    columns "$1" "${cells[@]}"
 }
 rows() {
     row "start->window" 1000 ms window_us "$1"
-    ratios "$1"
+    ratios "start->window, Tavaren/it" window_us "$1"
     row "PLAY click->game start" 1000 ms play_us "$1"
     row "peak memory, VmHWM" 1024 MiB hwm_kb "$1"
+    ratios "peak memory, Tavaren/it" hwm_kb "$1"
+    row "first Options: post->shown" 1000 ms options_us "$1"
+    row "VmHWM with Options open" 1024 MiB options_hwm_kb "$1"
 }
 
 if [ "$inside_wine10" = 1 ]; then
@@ -358,10 +416,11 @@ if [ "$inside_wine10" = 1 ]; then
     exit 0
 fi
 echo
-echo "Tavaren.exe beside the bare launcher, with the Direct3D 9 mode list, and with the browser control too:" \
+echo "Tavaren.exe beside the bare launcher with the browser control and no Direct3D, the bare launcher alone," \
+    "after the Direct3D 9 mode list, and with both:" \
     "$runs runs each after a warm-up, under $("$WINE64" --version 2>/dev/null || echo wine), $display_note;" \
     "load average $load_before on $(nproc) CPUs at the start; median (min-max)"
-columns "" "Tavaren.exe" "bare" "bare + Direct3D 9 modes" "modes + browser control"
+columns "" "Tavaren.exe" "bare + browser, no D3D" "bare" "bare + Direct3D 9 modes" "modes + browser control"
 echo "64-bit test build, wine64"
 rows 64
 if [ -z "$x86_note" ]; then
@@ -387,7 +446,7 @@ else
 fi
 xvfb_pid="$xvfb_pid_kept"
 columns "32-bit release exe size" "$(stat -c %s "$x86/src/app/Tavaren.exe") bytes" \
-    "$(stat -c %s "$x86/bench/BareLauncher.exe") bytes" "$(stat -c %s "$x86/bench/BareLauncherModes.exe") bytes" \
+    "$(stat -c %s "$x86/bench/BareLauncherPage.exe") bytes" "$(stat -c %s "$x86/bench/BareLauncher.exe") bytes" "$(stat -c %s "$x86/bench/BareLauncherModes.exe") bytes" \
     "$(stat -c %s "$x86/bench/BareLauncherBrowser.exe") bytes"
 echo "(raw runs: $raw)"
 

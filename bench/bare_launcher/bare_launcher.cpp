@@ -2,12 +2,13 @@
 // centred the same way, ends on PLAY or CLOSE and starts the game on PLAY. The benchmark measures it beside
 // Tavaren.exe to show what the browser, the display modes and the settings add.
 //
-// Built with BARE_LAUNCHER_LISTS_MODES (BareLauncherModes.exe) it first lists the display modes, as the
-// launcher does before its window: the difference between the two is the cost of Direct3D 9.
+// Built with BARE_LAUNCHER_NAVIGATES (BareLauncherPage.exe) its window also creates the system's web
+// browser control and asks it for the portal's start page, as the launcher does, but hosts it nowhere (no
+// in-place activation): what the platform costs for the page, whatever the host around it.
 //
-// Built with BARE_LAUNCHER_NAVIGATES as well (BareLauncherBrowser.exe) its window also creates the system's
-// web browser control and asks it for the portal's start page, as the launcher does, but hosts it nowhere
-// (no in-place activation): what the platform costs for the page, whatever the host around it.
+// Built with BARE_LAUNCHER_LISTS_MODES (BareLauncherModes.exe, and with both BareLauncherBrowser.exe) it
+// first lists the display modes, which the launcher leaves to the first opening of Options: the
+// difference is the cost of Direct3D 9 before the window.
 
 #include <windows.h>
 #include <shellapi.h>

@@ -2,7 +2,6 @@
 
 #include "webhost/browser_host.h"
 #include "settings/config_file.h"
-#include "display/display_modes.h"
 #include "app/launch_target.h"
 #include "ui/main_dialog.h"
 #include "ui/main_dialog_ids.h"
@@ -31,7 +30,8 @@ void TearDownLauncherWindow() {
 
 void LauncherApp::Run(HINSTANCE, int) {
     ReadSettings();
-    EnumerateDisplayModes();
+    // The display modes are not listed here: that loads Direct3D 9, which holds the window back and costs
+    // memory, while only the Options dialog needs them. It lists them when it first opens.
 
     const INT_PTR outcome = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LAUNCHER),
                                             nullptr, MainDialogProc, 0);

@@ -1,6 +1,6 @@
 #pragma once
-// The launcher's run sequence: settings, display modes, the launcher window, the browser's teardown, and
-// the hand-over of the chosen program or page to the shell.
+// The launcher's run sequence: settings, the launcher window, the browser's teardown, and the hand-over of
+// the chosen program or page to the shell.
 
 #include <windows.h>
 #include <ole2.h>

@@ -5,6 +5,7 @@
 #include "display/system_library.h"
 
 DisplayModeList g_displayModes;
+bool g_displayModesListed = false;
 
 void ListDisplayModes(Direct3DCreate9Function create, DisplayModeList& modes) {
     modes.clear();
@@ -30,4 +31,12 @@ void EnumerateDisplayModes() {
                      g_displayModes);
     // d3d9.dll stays loaded for the rest of the run, as if it were imported: overlays and tools that hook
     // it misbehave when it goes away under them.
+}
+
+void ListDisplayModesOnce() {
+    if (g_displayModesListed) {
+        return;
+    }
+    EnumerateDisplayModes();
+    g_displayModesListed = true;
 }

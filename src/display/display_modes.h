@@ -52,8 +52,17 @@ inline bool operator!=(const DisplayModeList& a, const DisplayModeList& b) {
     return !(a == b);
 }
 
-// Process-wide list, in the order Direct3D 9 reports the modes; filled once at start.
+// Process-wide list, in the order Direct3D 9 reports the modes; filled when the Options dialog first opens
+// (ListDisplayModesOnce).
 extern DisplayModeList g_displayModes;
+// Whether g_displayModes has been filled in this process, also when it came out empty.
+extern bool g_displayModesListed;
 
 // Empties g_displayModes and fills it anew from Direct3D 9; leaves it empty when Direct3D 9 is unavailable.
 void EnumerateDisplayModes();
+
+// Fills g_displayModes with EnumerateDisplayModes the first time it is called, and sets
+// g_displayModesListed. Later calls keep the list as it is, an empty one too: Direct3D 9 is loaded, and
+// paid for, only when the modes are asked for, and at most once a run; positions never change under an
+// open dialog.
+void ListDisplayModesOnce();

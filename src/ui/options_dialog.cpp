@@ -142,6 +142,7 @@ void OnCommand(HWND dialog, WORD command) {
 }
 
 void OnInitDialog(HWND dialog) {
+    ListDisplayModesOnce();
     FillOptionsDialog(dialog);
     CentreOnScreen(dialog);
 }

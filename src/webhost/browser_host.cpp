@@ -19,12 +19,14 @@ BSTR AnsiToBstr(const char* text) {
 
 namespace {
 
-// Places the control over the whole frame and sends it to the start page.
+// Places the control over the whole frame, silences it and sends it to the start page. Silent comes before
+// the navigation, so that not even the start page's first script error opens a dialog.
 void Navigate(IWebBrowser2* web, const RECT& area) {
     web->put_Left(0);
     web->put_Top(0);
     web->put_Width(area.right);
     web->put_Height(area.bottom);
+    web->put_Silent(VARIANT_TRUE);
 
     VARIANT url;
     VariantInit(&url);

@@ -16,6 +16,10 @@ STDMETHODIMP HostSite::QueryInterface(REFIID iid, void** object) {
         *object = InPlaceSite();
         return S_OK;
     }
+    if (IsEqualIID(iid, IID_IServiceProvider)) {
+        *object = ServiceProvider();
+        return S_OK;
+    }
     *object = nullptr;
     return E_NOINTERFACE;
 }
@@ -109,4 +113,19 @@ STDMETHODIMP HostSite::DeactivateAndUndo() {
 // The control keeps the place it was given: it is neither moved nor resized.
 STDMETHODIMP HostSite::OnPosRectChange(const RECT*) {
     return NoteHostCall("IOleInPlaceSite::OnPosRectChange", S_OK);
+}
+
+// The one service: the answer to a download's security problems, which the control asks for as
+// IHttpSecurity and, for the window that owns a prompt, as IWindowForBindingUI. The security object's own
+// QueryInterface decides which interfaces it has. Any other service is unknown: E_NOINTERFACE and NULL.
+STDMETHODIMP HostSite::QueryService(REFGUID service, REFIID iid, void** object) {
+    NoteHostCall("IServiceProvider::QueryService");
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (!IsEqualGUID(service, IID_IHttpSecurity) && !IsEqualGUID(service, IID_IWindowForBindingUI)) {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    return host->security.QueryInterface(iid, object);
 }

@@ -1,12 +1,14 @@
 #pragma once
-// The site in which the browser control lives: one object with two interfaces that share one identity.
-// QueryInterface through either interface answers for both; IUnknown is the IOleClientSite interface.
+// The site in which the browser control lives: one object with three interfaces that share one identity.
+// QueryInterface through any of them answers for all three; IUnknown is the IOleClientSite interface.
+// Its service provider hands out the host's security object and nothing else.
 
 #include <ole2.h>
+#include <servprov.h>
 
 class BrowserHost;
 
-class HostSite final : public IOleClientSite, public IOleInPlaceSite {
+class HostSite final : public IOleClientSite, public IOleInPlaceSite, public IServiceProvider {
 public:
     explicit HostSite(BrowserHost* owner) : host(owner) {}
     HostSite(const HostSite&) = delete;
@@ -14,8 +16,9 @@ public:
 
     IOleClientSite* ClientSite() { return static_cast<IOleClientSite*>(this); }
     IOleInPlaceSite* InPlaceSite() { return static_cast<IOleInPlaceSite*>(this); }
+    IServiceProvider* ServiceProvider() { return static_cast<IServiceProvider*>(this); }
 
-    // IUnknown, shared by both interfaces
+    // IUnknown, shared by all three interfaces
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
@@ -44,6 +47,9 @@ public:
     STDMETHODIMP DiscardUndoState() override;
     STDMETHODIMP DeactivateAndUndo() override;
     STDMETHODIMP OnPosRectChange(const RECT* position) override;
+
+    // IServiceProvider
+    STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** object) override;
 
     BrowserHost* const host;
 };

@@ -3,6 +3,8 @@
 //   poke.exe [--title T] [--wait-ms N] describe [L T W H]...   the window, its controls and the screen
 //   poke.exe [--title T] [--wait-ms N] command ID              posts WM_COMMAND (BN_CLICKED) for control ID
 //   poke.exe [--title T] [--wait-ms N] close                   posts WM_CLOSE
+//   poke.exe [--title T] [--wait-ms N] modules                 "module NAME" for each module loaded in the
+//                                                              window's process (UTF-8 base names)
 //   poke.exe codepage                                          prints "acp N", N the ANSI code page in force
 //   poke.exe hold FILE [HELD]   prints "pid N started T", its own process id and creation time (100 ns
 //                               since 1601), and runs until FILE exists (at most 10 minutes): a process that
@@ -21,9 +23,10 @@
 // Dialog units are mapped by a hidden dialog of poke's own that uses the launcher template's font (8 pt
 // "MS Sans Serif"): MapDialogRect cannot read another process's dialog.
 // Exit codes: 0 done, 2 bad arguments, 3 no such window in time, 4 more than one such window, 5 no such
-// control, 6 posting failed, 7 HELD cannot be held.
+// control, 6 posting failed (modules: the process's modules cannot be listed), 7 HELD cannot be held.
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -163,11 +166,31 @@ int PostCommand(HWND window, const char* idText) {
     return 0;
 }
 
+int PrintModules(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "poke: cannot list the modules of process %lu (%lu)\n",
+                     static_cast<unsigned long>(process), static_cast<unsigned long>(GetLastError()));
+        return 6;
+    }
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
+        char name[4 * MAX_MODULE_NAME32 + 4] = {};
+        WideCharToMultiByte(CP_UTF8, 0, entry.szModule, -1, name, sizeof name, nullptr, nullptr);
+        std::printf("module %s\n", name);
+    }
+    CloseHandle(snapshot);
+    return 0;
+}
+
 int Usage() {
     std::fprintf(
         stderr,
-        "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close | codepage"
-        " | hold FILE [HELD]\n");
+        "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close | modules"
+        " | codepage | hold FILE [HELD]\n");
     return 2;
 }
 
@@ -214,7 +237,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (action != "describe" && action != "command" && action != "close") {
+    if (action != "describe" && action != "command" && action != "close" && action != "modules") {
         return Usage();
     }
     if (action == "command" && i + 1 != argc) {
@@ -231,6 +254,8 @@ int main(int argc, char** argv) {
         result = Describe(window, argc - i, argv + i);
     } else if (action == "command") {
         result = PostCommand(window, argv[i]);
+    } else if (action == "modules") {
+        result = PrintModules(window);
     } else if (!PostMessageA(window, WM_CLOSE, 0, 0)) {
         std::fprintf(stderr, "poke: PostMessage failed (%lu)\n", static_cast<unsigned long>(GetLastError()));
         result = 6;

@@ -20,7 +20,7 @@ display while it runs:
     x_display.py serve --number-file FILE --log LOG [--screen 1280x1024x24] [-- SERVER ARGS...]
 
 writes the number to FILE once the display is ready and checked, then waits for the server; SIGTERM stops
-it. The server is Xvfb unless SERVER ARGS name another (the display number is appended).
+it, and so does the end of the process that started it. The server is Xvfb unless SERVER ARGS name another (the display number is appended).
 """
 
 import argparse
@@ -168,8 +168,12 @@ def _serve(arguments):
     with open(options.number_file + ".part", "w") as f:
         f.write(f"{display.number}\n")
     os.rename(options.number_file + ".part", options.number_file)
+    # Held while the server runs and the script that asked for it is there: a script that dies without
+    # stopping its display (killed, say) leaves no server behind.
+    parent = os.getppid()
     try:
-        display.server.wait()
+        while display.server.poll() is None and os.getppid() == parent:
+            time.sleep(0.5)
     except KeyboardInterrupt:
         pass
     display.stop()

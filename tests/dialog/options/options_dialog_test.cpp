@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,15 @@ protected:
         g_settings = LauncherSettings{};
         g_knownSettings = 0;
         g_displayModes.clear();
+        // The list a test sets stands for what Direct3D 9 reported: the dialog does not list the modes again.
+        g_displayModesListed = true;
         ASSERT_NE(owner.handle(), nullptr);
     }
     void TearDown() override {
         g_settings = LauncherSettings{};
         g_knownSettings = 0;
         g_displayModes.clear();
+        g_displayModesListed = true;
     }
 
     INT_PTR Run(const std::function<void(HWND)>& script) { return RunOptionsDialog(owner.handle(), script); }
@@ -298,6 +302,30 @@ TEST_F(OptionsDialogList, AnEmptyListLeavesTheComboBoxEmptyWithoutSelection) {
     });
     EXPECT_EQ(count, 0);
     EXPECT_EQ(index, CB_ERR);
+}
+
+TEST_F(OptionsDialogList, TheFirstOpeningListsDirect3DsModesAndLaterOpeningsKeepThem) {
+    // As in a fresh launcher: nothing has loaded Direct3D 9 yet.
+    g_displayModesListed = false;
+    ASSERT_EQ(GetModuleHandleW(L"d3d9.dll"), nullptr);
+    // The screen's own mode is one of the adapter's (the test screen is at least 1024 by 768).
+    const std::string screenMode = std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " x " +
+                                   std::to_string(GetSystemMetrics(SM_CYSCREEN)) + " x 32";
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+    Run([&](HWND dialog) {
+        first = ItemTexts(GetDlgItem(dialog, IDC_RESOLUTION));
+        Click(dialog, IDCANCEL);
+    });
+    EXPECT_NE(GetModuleHandleW(L"d3d9.dll"), nullptr);
+    EXPECT_NE(std::find(first.begin(), first.end(), screenMode), first.end()) << screenMode;
+    // Had the second opening asked Direct3D 9 again, this list would be gone.
+    g_displayModes = {Mode(1600, 900)};
+    Run([&](HWND dialog) {
+        second = ItemTexts(GetDlgItem(dialog, IDC_RESOLUTION));
+        Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(second, std::vector<std::string>{"1600 x 900 x 32"});
 }
 
 TEST_F(OptionsDialogList, EveryOpeningIsFilledAfreshFromTheCurrentSettings) {

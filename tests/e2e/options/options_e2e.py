@@ -70,6 +70,16 @@ def show_options(world):
     return items, selected, bloom
 
 
+def loaded_modules(world):
+    """The lower-case names of the modules loaded in the launcher's process."""
+    status, text = world.poke("modules")
+    e2e.check(status == 0, f"poke.exe modules failed ({status}): {text.strip()}")
+    names = {line[len("module "):].strip().lower() for line in text.splitlines() if line.startswith("module ")}
+    # Every window's process has user32.dll: without it, the list is not the launcher's.
+    e2e.check("user32.dll" in names, f"poke.exe modules listed {sorted(names)}, without user32.dll")
+    return names
+
+
 def open_options(world):
     world.post_command(e2e.OPTIONS)
     items, selected, bloom = show_options(world)
@@ -154,7 +164,11 @@ def play_starts_the_game(world, xid, cwd):
 def case_options_ok(options):
     with e2e.World(options, "options_ok", screen=SCREEN) as world:
         cwd, xid = start_with_config(world)
+        # Direct3D 9 waits for the Options dialog: the window is up without it, and its first opening
+        # lists the modes.
+        e2e.check("d3d9.dll" not in loaded_modules(world), "d3d9.dll was loaded before Options opened")
         items, selected, bloom = open_options(world)
+        e2e.check("d3d9.dll" in loaded_modules(world), "d3d9.dll is not loaded with the Options dialog open")
         # config.cfg says 1024 x 768, which this screen does not offer: the first item is preselected.
         e2e.check(items == [(SCREEN_ITEM, 0)], f"the dialog lists {items}, expected [{SCREEN_ITEM!r} at 0]")
         e2e.check(selected == 0, f"item {selected} is selected, expected 0")

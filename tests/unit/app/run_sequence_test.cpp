@@ -1,5 +1,6 @@
 // The whole run sequence in a process whose executable carries no launcher window: the window cannot be
-// shown, nothing is torn down that was never built, and the statistics page is still opened.
+// shown, nothing is torn down that was never built, the statistics page is still opened, and Direct3D 9 was
+// never loaded.
 
 #include "app/launcher_app.h"
 #include "ui/main_dialog.h"
@@ -40,6 +41,8 @@ TEST(RunSequence, WindowThatCannotBeShownStillOpensTheStatisticsPage) {
 
     EXPECT_EQ(g_browserHost, nullptr);
     EXPECT_FALSE(g_oleInitialised);
+    // The display modes wait for the Options dialog: the run has not loaded Direct3D 9.
+    EXPECT_EQ(GetModuleHandleW(L"d3d9.dll"), nullptr);
     EXPECT_EQ(WaitForOpenedUrl(windowsLog), kPortalStatsUrl);
     DeleteFileA(windowsLog.c_str());
 }

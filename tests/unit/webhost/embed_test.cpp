@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exdisp.h>
+#include <exdispid.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -154,6 +155,99 @@ TEST_F(Embedding, ClosingDeactivatesTheControlThroughTheHost) {
     EXPECT_EQ(host->browser->Close(OLECLOSE_NOSAVE), S_OK);
     EXPECT_TRUE(Called("IOleInPlaceSite::OnInPlaceDeactivate")) << CallList();
     EXPECT_EQ(host->RefCount(), 1u);
+}
+
+// The system's own control, made by the system's class object, with a watch on its navigation events
+// connected before the host gets it. Wine raises BeforeNavigate2 inside Navigate2, so the watch notes in
+// the call log what the control's Silent property holds as the host's navigation starts.
+class WatchedControlFactory : public IClassFactory, public IDispatch {
+public:
+    explicit WatchedControlFactory(IClassFactory* system) : system_(system) {}
+    ~WatchedControlFactory() {
+        if (point_ != nullptr) {
+            point_->Unadvise(cookie_);
+            point_->Release();
+        }
+        if (web_ != nullptr) {
+            web_->Release();
+        }
+    }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID_DWebBrowserEvents2)) {
+            *object = static_cast<IDispatch*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        const HRESULT made = system_->CreateInstance(outer, iid, object);
+        if (FAILED(made) || web_ != nullptr) {
+            return made;
+        }
+        IUnknown* control = static_cast<IUnknown*>(*object);
+        IConnectionPointContainer* points = nullptr;
+        if (SUCCEEDED(control->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&web_))) &&
+            SUCCEEDED(
+                control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points)))) {
+            if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &point_)) &&
+                FAILED(point_->Advise(static_cast<IDispatch*>(this), &cookie_))) {
+                point_->Release();
+                point_ = nullptr;
+            }
+            points->Release();
+        }
+        return made;
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        if (event == DISPID_BEFORENAVIGATE2) {
+            VARIANT_BOOL silent = VARIANT_FALSE;
+            web_->get_Silent(&silent);
+            RecordCall(silent == VARIANT_TRUE ? "BeforeNavigate2, silent" : "BeforeNavigate2, not silent");
+        }
+        return S_OK;
+    }
+
+private:
+    IClassFactory* system_;
+    IWebBrowser2* web_ = nullptr;
+    IConnectionPoint* point_ = nullptr;
+    DWORD cookie_ = 0;
+};
+
+// Silent is set before the navigation starts, so that no dialog of the control's (a script error on the
+// start page, a prompt) can open over the launcher.
+TEST_F(Embedding, SilencesTheControlBeforeItNavigates) {
+    IClassFactory* system = nullptr;
+    ASSERT_EQ(CoGetClassObject(CLSID_WebBrowser, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                               reinterpret_cast<void**>(&system)),
+              S_OK);
+    {
+        WatchedControlFactory factory(system);
+        DWORD cookie = 0;
+        ASSERT_EQ(CoRegisterClassObject(CLSID_WebBrowser, static_cast<IClassFactory*>(&factory),
+                                        CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+                  S_OK);
+        host->Embed(frame);
+        CoRevokeClassObject(cookie);
+        ASSERT_NE(host->browser, nullptr);
+        EXPECT_TRUE(Called("BeforeNavigate2, silent")) << CallList();
+        EXPECT_FALSE(Called("BeforeNavigate2, not silent")) << CallList();
+    }
+    system->Release();
 }
 
 // A class object registered for the browser's class stands in for a system whose control cannot be made.

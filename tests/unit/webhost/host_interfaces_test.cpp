@@ -5,6 +5,7 @@
 
 #include <exdisp.h>
 #include <gtest/gtest.h>
+#include <wininet.h>
 
 namespace {
 
@@ -42,6 +43,8 @@ protected:
 
     IOleClientSite* ClientSite() { return host->site.ClientSite(); }
     IOleInPlaceSite* InPlaceSite() { return host->site.InPlaceSite(); }
+    IServiceProvider* ServiceProvider() { return host->site.ServiceProvider(); }
+    IHttpSecurity* Security() { return host->security.HttpSecurity(); }
     IOleInPlaceFrame* Frame() { return host->frame.InPlaceFrame(); }
     IStorage* Storage() { return &host->storage; }
 
@@ -51,19 +54,27 @@ protected:
 };
 
 TEST_F(HostInterfaces, SiteIdentityIsTheClientSiteWhicheverInterfaceIsAsked) {
-    void* object = nullptr;
-    ASSERT_EQ(InPlaceSite()->QueryInterface(IID_IUnknown, &object), S_OK);
-    EXPECT_EQ(object, static_cast<void*>(ClientSite()));
-    ASSERT_EQ(ClientSite()->QueryInterface(IID_IUnknown, &object), S_OK);
-    EXPECT_EQ(object, static_cast<void*>(ClientSite()));
-
-    ASSERT_EQ(ClientSite()->QueryInterface(IID_IOleInPlaceSite, &object), S_OK);
-    EXPECT_EQ(object, static_cast<void*>(InPlaceSite()));
-    ASSERT_EQ(InPlaceSite()->QueryInterface(IID_IOleClientSite, &object), S_OK);
-    EXPECT_EQ(object, static_cast<void*>(ClientSite()));
-    ASSERT_EQ(InPlaceSite()->QueryInterface(IID_IOleInPlaceSite, &object), S_OK);
-    EXPECT_EQ(object, static_cast<void*>(InPlaceSite()));
+    struct Face {
+        const IID* iid;
+        IUnknown* pointer;
+    };
+    const Face faces[] = {
+        {&IID_IOleClientSite, ClientSite()},
+        {&IID_IOleInPlaceSite, InPlaceSite()},
+        {&IID_IServiceProvider, ServiceProvider()},
+    };
+    for (const Face& through : faces) {
+        void* object = nullptr;
+        ASSERT_EQ(through.pointer->QueryInterface(IID_IUnknown, &object), S_OK);
+        EXPECT_EQ(object, static_cast<void*>(ClientSite()));
+        for (const Face& asked : faces) {
+            object = nullptr;
+            ASSERT_EQ(through.pointer->QueryInterface(*asked.iid, &object), S_OK);
+            EXPECT_EQ(object, static_cast<void*>(asked.pointer));
+        }
+    }
     EXPECT_NE(static_cast<void*>(ClientSite()), static_cast<void*>(InPlaceSite()));
+    EXPECT_NE(static_cast<void*>(ClientSite()), static_cast<void*>(ServiceProvider()));
 }
 
 TEST_F(HostInterfaces, SiteRefusesEveryOtherInterfaceWithNull) {
@@ -90,7 +101,7 @@ TEST_F(HostInterfaces, FrameAndStorageAnswerQueryInterfaceWithNotImplementedAndL
 }
 
 TEST_F(HostInterfaces, MembersCountNothingAndNeverEndTheirHost) {
-    IUnknown* members[] = {ClientSite(), InPlaceSite(), Frame(), Storage()};
+    IUnknown* members[] = {ClientSite(), InPlaceSite(), ServiceProvider(), Frame(), Storage(), Security()};
     for (IUnknown* member : members) {
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(member->AddRef(), 1u);
@@ -227,6 +238,86 @@ TEST_F(HostInterfaces, StorageKeepsNothingAndLeavesEveryOutParameter) {
     EXPECT_EQ(Storage()->SetStateBits(1, 1), E_NOTIMPL);
     EXPECT_EQ(Storage()->Stat(&stat, STATFLAG_DEFAULT), E_NOTIMPL);
     EXPECT_EQ(stat.cbSize.QuadPart, 77u);
+}
+
+// The site serves one thing: the security object, asked for as the service IHttpSecurity (urlmon's question
+// when a download meets a security problem) or IWindowForBindingUI (the owner of a download's prompt). A
+// service that would let a page change zones, answer logins or reach the browser is not served.
+TEST_F(HostInterfaces, ServiceProviderServesTheSecurityObjectAlone) {
+    struct Row {
+        const GUID* service;
+        const IID* iid;
+        HRESULT result;
+    };
+    const Row rows[] = {
+        {&IID_IHttpSecurity, &IID_IHttpSecurity, S_OK},
+        {&IID_IHttpSecurity, &IID_IWindowForBindingUI, S_OK},
+        {&IID_IHttpSecurity, &IID_IUnknown, S_OK},
+        {&IID_IWindowForBindingUI, &IID_IWindowForBindingUI, S_OK},
+        {&IID_IWindowForBindingUI, &IID_IHttpSecurity, S_OK},
+        {&IID_IHttpSecurity, &IID_IOleClientSite, E_NOINTERFACE},
+        {&IID_IHttpSecurity, &IID_IAuthenticate, E_NOINTERFACE},
+        {&IID_IAuthenticate, &IID_IAuthenticate, E_NOINTERFACE},
+        {&SID_SInternetSecurityManager, &IID_IInternetSecurityManager, E_NOINTERFACE},
+        {&IID_IWebBrowserApp, &IID_IWebBrowser2, E_NOINTERFACE},
+        {&IID_IOleClientSite, &IID_IOleClientSite, E_NOINTERFACE},
+        {&IID_IServiceProvider, &IID_IServiceProvider, E_NOINTERFACE},
+    };
+    for (const Row& row : rows) {
+        void* object = kUntouched;
+        EXPECT_EQ(ServiceProvider()->QueryService(*row.service, *row.iid, &object), row.result)
+            << "row " << (&row - rows);
+        EXPECT_EQ(object, row.result == S_OK ? static_cast<void*>(Security()) : nullptr)
+            << "row " << (&row - rows);
+    }
+    EXPECT_EQ(ServiceProvider()->QueryService(IID_IHttpSecurity, IID_IHttpSecurity, nullptr), E_POINTER);
+}
+
+// Whatever the problem, the download ends (E_ABORT): never RPC_E_RETRY, which would go on past it, nor
+// S_FALSE, which would ask the player. Asked the way urlmon asks, through the site's service provider.
+TEST_F(HostInterfaces, SecurityEndsTheDownloadForEveryProblem) {
+    IHttpSecurity* security = nullptr;
+    ASSERT_EQ(ServiceProvider()->QueryService(IID_IHttpSecurity, IID_IHttpSecurity,
+                                              reinterpret_cast<void**>(&security)),
+              S_OK);
+    const DWORD problems[] = {
+        ERROR_INTERNET_SEC_CERT_DATE_INVALID,
+        ERROR_INTERNET_SEC_CERT_CN_INVALID,
+        ERROR_INTERNET_INVALID_CA,
+        ERROR_INTERNET_SEC_CERT_REVOKED,
+        ERROR_INTERNET_SEC_CERT_ERRORS,
+        ERROR_INTERNET_SEC_CERT_REV_FAILED,
+        ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR,
+        ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR,
+        ERROR_HTTP_REDIRECT_NEEDS_CONFIRMATION,
+        ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED,
+    };
+    for (DWORD problem : problems) {
+        EXPECT_EQ(security->OnSecurityProblem(problem), E_ABORT) << problem;
+    }
+}
+
+// A prompt of the download's own is owned by the launcher window, the top-level window around the frame
+// the control lives in, for any reason it is asked; with no window yet there is none (S_FALSE).
+TEST_F(HostInterfaces, BindingPromptsBelongToTheLauncherWindow) {
+    HWND frame = CreateWindowExA(0, "STATIC", "", WS_CHILD, 5, 5, 50, 50, window, nullptr, nullptr, nullptr);
+    ASSERT_NE(frame, nullptr);
+    host->window = frame;
+    IWindowForBindingUI* binding = nullptr;
+    ASSERT_EQ(ServiceProvider()->QueryService(IID_IWindowForBindingUI, IID_IWindowForBindingUI,
+                                              reinterpret_cast<void**>(&binding)),
+              S_OK);
+    for (const GUID* reason : {&IID_IHttpSecurity, &IID_IAuthenticate}) {
+        HWND owner = nullptr;
+        EXPECT_EQ(binding->GetWindow(*reason, &owner), S_OK);
+        EXPECT_EQ(owner, window);
+    }
+    EXPECT_EQ(binding->GetWindow(IID_IHttpSecurity, nullptr), E_INVALIDARG);
+
+    host->window = nullptr;
+    HWND owner = reinterpret_cast<HWND>(kUntouched);
+    EXPECT_EQ(binding->GetWindow(IID_IHttpSecurity, &owner), S_FALSE);
+    EXPECT_EQ(owner, nullptr);
 }
 
 TEST(AnsiToBstr, ConvertsTheWholeUrl) {
