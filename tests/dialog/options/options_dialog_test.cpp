@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -497,41 +499,47 @@ TEST_F(OptionsDialogOutcome, TextTypedIntoTheEditFieldIsNotRead) {
     }
 }
 
-TEST_F(OptionsDialogOutcome, OkWithAnEmptyListWritesTheBloomAndLeavesTheResolution) {
-    WriteBytes(kConfigFileName,
-               "screenWidth = 1600\r\nscreenHeight = 900\r\nscreenBPP = 32\r\nbloom = 0\r\n");
-    ReadSettings();
-    const INT_PTR outcome = Run([&](HWND dialog) {
-        Click(dialog, IDC_BLOOM);
-        Click(dialog, IDOK);
-    });
-    EXPECT_EQ(outcome, IDOK);
-    ExpectSettings(g_settings, 1600, 900, 32, 1);
-    ExpectSettings(SettingsInFile(), 1600, 900, 32, 1);
-}
-
-TEST_F(OptionsDialogOutcome, OkWithNothingSelectedLeavesTheResolution) {
-    g_displayModes = {Mode(1024, 768), Mode(1280, 1024)};
-    SetSettings(1600, 900, 32, 0);
-    const INT_PTR outcome = Run([&](HWND dialog) {
-        SendMessageA(GetDlgItem(dialog, IDC_RESOLUTION), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-        Click(dialog, IDOK);
-    });
-    EXPECT_EQ(outcome, IDOK);
-    ExpectSettings(SettingsInFile(), 1600, 900, 32, 0);
-}
-
-TEST_F(OptionsDialogOutcome, OkWithItemDataOutsideTheListLeavesTheResolution) {
-    g_displayModes = {Mode(1024, 768), Mode(1280, 1024)};
-    SetSettings(1280, 1024, 32, 0);
-    const INT_PTR outcome = Run([&](HWND dialog) {
-        HWND combo = GetDlgItem(dialog, IDC_RESOLUTION);
-        const LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
-        SendMessageA(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), 2);
-        Click(dialog, IDOK);
-    });
-    EXPECT_EQ(outcome, IDOK);
-    ExpectSettings(SettingsInFile(), 1280, 1024, 32, 0);
+// OK with no usable mode to take (an empty list, no selection, item data no record has) keeps the
+// resolution it had and writes the rest.
+TEST_F(OptionsDialogOutcome, OkWithNoModeToTakeLeavesTheResolution) {
+    const struct {
+        const char* what;
+        std::vector<DisplayMode> modes;
+        std::function<void(HWND)> beforeOk;
+        std::int32_t bloom;
+    } rows[] = {
+        {"an empty list", {}, [](HWND dialog) { Click(dialog, IDC_BLOOM); }, 1},
+        {"nothing selected",
+         {Mode(1024, 768), Mode(1280, 1024)},
+         [](HWND dialog) {
+             SendMessageA(GetDlgItem(dialog, IDC_RESOLUTION), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+         },
+         0},
+        {"item data outside the list",
+         {Mode(1024, 768), Mode(1280, 1024)},
+         [](HWND dialog) {
+             HWND combo = GetDlgItem(dialog, IDC_RESOLUTION);
+             const LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+             SendMessageA(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), 2);
+         },
+         0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::remove(kConfigFileName);
+        g_displayModes.clear();
+        for (const DisplayMode& mode : row.modes) {
+            g_displayModes.push_back(mode);
+        }
+        SetSettings(1600, 900, 32, 0);
+        const INT_PTR outcome = Run([&](HWND dialog) {
+            row.beforeOk(dialog);
+            Click(dialog, IDOK);
+        });
+        EXPECT_EQ(outcome, IDOK);
+        ExpectSettings(g_settings, 1600, 900, 32, row.bloom);
+        ExpectSettings(SettingsInFile(), 1600, 900, 32, row.bloom);
+    }
 }
 
 // Answers each message box that the dialog owns, from a thread timer (which its modal loop runs), noting
@@ -639,40 +647,37 @@ TEST_F(OptionsDialogOutcome, ASaveThatDidNotHappenSaysWhyAndKeepsTheDialogOpen) 
     EXPECT_NE(ReadBytes(kConfigFileName).find("name = Tavaren"), std::string::npos);
 }
 
-TEST_F(OptionsDialogOutcome, CancelEndsWith2AndWritesNothing) {
-    g_displayModes = {Mode(1024, 768)};
-    const INT_PTR outcome = Run([&](HWND dialog) { Click(dialog, IDCANCEL); });
-    EXPECT_EQ(outcome, IDCANCEL);
-    EXPECT_EQ(ReadBytes(kConfigFileName), "<missing>");
-    ExpectSettings(g_settings, 0, 0, 0, 0);
-}
-
-TEST_F(OptionsDialogOutcome, EscapeEndsWith2AndWritesNothing) {
-    g_displayModes = {Mode(1024, 768)};
-    const INT_PTR outcome = Run([&](HWND dialog) { PressKey(dialog, VK_ESCAPE); });
-    EXPECT_EQ(outcome, IDCANCEL);
-    EXPECT_EQ(ReadBytes(kConfigFileName), "<missing>");
-    ExpectSettings(g_settings, 0, 0, 0, 0);
-}
-
-TEST_F(OptionsDialogOutcome, EnterPressesTheDefaultButtonOk) {
-    g_displayModes = {Mode(1280, 1024)};
-    const INT_PTR outcome = Run([&](HWND dialog) { PressKey(dialog, VK_RETURN); });
-    EXPECT_EQ(outcome, IDOK);
-    ExpectSettings(SettingsInFile(), 1280, 1024, 32, 0);
-}
-
-TEST_F(OptionsDialogOutcome, CloseEndsWith1002AndWritesNothing) {
-    g_displayModes = {Mode(1024, 768)};
-    SetSettings(0, 0, 0, 1);
-    const INT_PTR closed = Run([&](HWND dialog) { PostMessageA(dialog, WM_CLOSE, 0, 0); });
-    EXPECT_EQ(closed, kOptionsClosed);
-    // The close command of the window menu reaches the dialog as WM_CLOSE too.
-    const INT_PTR closedFromMenu =
-        Run([&](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); });
-    EXPECT_EQ(closedFromMenu, kOptionsClosed);
-    EXPECT_EQ(ReadBytes(kConfigFileName), "<missing>");
-    ExpectSettings(g_settings, 0, 0, 0, 1);
+// Every way but OK ends the dialog without writing, and with the outcome the launcher window tells apart;
+// Enter presses the default button, OK.
+TEST_F(OptionsDialogOutcome, EachWayOfEndingItGivesItsOutcome) {
+    const struct {
+        const char* how;
+        std::function<void(HWND)> end;
+        INT_PTR outcome;
+    } rows[] = {
+        {"Cancel", [](HWND dialog) { Click(dialog, IDCANCEL); }, IDCANCEL},
+        {"Escape", [](HWND dialog) { PressKey(dialog, VK_ESCAPE); }, IDCANCEL},
+        {"WM_CLOSE", [](HWND dialog) { PostMessageA(dialog, WM_CLOSE, 0, 0); }, kOptionsClosed},
+        // The close command of the window menu reaches the dialog as WM_CLOSE.
+        {"the window menu's Close", [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
+         kOptionsClosed},
+        {"Enter", [](HWND dialog) { PressKey(dialog, VK_RETURN); }, IDOK},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        std::remove(kConfigFileName);
+        g_displayModes = {Mode(1280, 1024)};
+        g_settings = LauncherSettings{};
+        g_settings.bloom = 1;
+        g_knownSettings = 0;
+        EXPECT_EQ(Run(row.end), row.outcome);
+        if (row.outcome == IDOK) {
+            ExpectSettings(SettingsInFile(), 1280, 1024, 32, 1);
+        } else {
+            EXPECT_EQ(ReadBytes(kConfigFileName), "<missing>");
+            ExpectSettings(g_settings, 0, 0, 0, 1);
+        }
+    }
 }
 
 TEST_F(OptionsDialogOutcome, OtherCommandsChangeNothingAndKeepTheDialogOpen) {
