@@ -24,6 +24,7 @@ it, and so does the end of the process that started it. The server is Xvfb unles
 """
 
 import argparse
+import ctypes
 import os
 import random
 import signal
@@ -57,6 +58,15 @@ def _peer_pid(address):
 def _addresses(number):
     path = f"/tmp/.X11-unix/X{number}"
     return {"abstract socket": "\0" + path, path: path}
+
+
+def _die_with_holder():
+    """Run in the server's process before it starts: the kernel ends it when the process that holds its
+    number ends, however that ends (a driver killed at a time-out included), so no server outlives its
+    reservation."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    PR_SET_PDEATHSIG = 1
+    libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL, 0, 0, 0)
 
 
 def _reserve(number):
@@ -100,6 +110,7 @@ class Display:
                 stdout=log,
                 stderr=subprocess.STDOUT,
                 start_new_session=True,
+                preexec_fn=_die_with_holder,
             )
         deadline = time.monotonic() + START_TIMEOUT
         while time.monotonic() < deadline:
