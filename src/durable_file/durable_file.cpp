@@ -72,6 +72,13 @@ WriteOutcome WriteUnderLock(const char* target, const LeftoverPaths& names, std:
     if (!WriteNewFile(file, fresh, data, budget, problem)) {
         return WriteOutcome::Unchanged;
     }
+    // A swap that could be cut short by the deadline rather than end by its own steps is not begun: the
+    // time went to waiting for other processes.
+    if (!budget.Fits(RetryBudget::kSwapMilliseconds)) {
+        problem = FileProblem::Held;
+        RemoveFile(fresh, budget);
+        return WriteOutcome::Unchanged;
+    }
     // The new file is whole and on the disk: from here the old name marks a swap that has begun.
     const Presence existing = FileAt(target);
     if (existing == Presence::Present) {

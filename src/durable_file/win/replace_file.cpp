@@ -268,9 +268,13 @@ DWORD TryOnce(Way way, const Replacement& swap, bool& movedAside) {
                : TryMove(swap.replacement, swap.target, swap.backup, swap.attributes, movedAside);
 }
 
-// Tries a way until it is done or refused past its share of budget. The target's attributes are read before
-// each try: a target that is not to be touched ends it, and so does a missing one.
+// Tries a way until it is done or refused past its share of budget; not at all once the deadline has passed.
+// The target's attributes are read before each try: a target that is not to be touched ends it, and so does a
+// missing one.
 Step TryStep(Way way, Replacement& swap, RetryBudget& budget) {
+    if (!budget.Fits(1)) {
+        return swap.onlyHeld ? Step::Held : Step::Refused; // begun past the deadline, it might not end
+    }
     RetryBudget share = budget.Share();
     for (;;) {
         swap.attributes = g_fileCalls.getFileAttributes(swap.target);

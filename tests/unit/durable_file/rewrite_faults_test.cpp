@@ -921,6 +921,7 @@ protected:
         if (situation.path != (situation.folder / situation.content).string()) {
             ASSERT_EQ(LinkVerdict(situation.path, situation.folder / situation.content), "");
         }
+        SlowNewFile(situation, clean.trace);
         for (std::size_t first = 0; first < clean.trace.size(); ++first) {
             const Op op = clean.trace[first];
             for (const DWORD error : ErrorsOf(op)) {
@@ -950,6 +951,23 @@ protected:
                 }
             }
         }
+    }
+
+    // A disk so slow that writing the new file takes all but 2.5 s of the deadline: a swap that may not end
+    // by its own steps before it is not begun. OK changes nothing and leaves nothing.
+    void SlowNewFile(const Situation& situation, const std::vector<Op>& clean) {
+        situation.Reset();
+        const std::string before = FolderState(situation);
+        Schedule schedule{{}, {}};
+        schedule.interleaveAt = static_cast<std::size_t>(
+            std::find(clean.begin(), clean.end(), Op::WriteTemporary) - clean.begin());
+        schedule.interleave = [&schedule] { schedule.pausedMs += 1000; };
+        const bool written = Rewrite(situation, schedule);
+        const bool swapped =
+            std::find(schedule.trace.begin(), schedule.trace.end(), Op::Replace) != schedule.trace.end();
+        ++scenarios_;
+        EXPECT_FALSE(written || swapped || FolderState(situation) != before)
+            << situation.name << " config.cfg: a swap begun with too little of the deadline left";
     }
 
     // A second launcher's start and OK between each two calls of a fault-free OK: while the first holds the
