@@ -514,6 +514,16 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
     }
 }
 
+bool OverwriteHeldFile(std::intptr_t held, const char* data, std::size_t size, FileProblem& problem) {
+    const DWORD error = WriteOver(reinterpret_cast<HANDLE>(held), data, size);
+    problem = error == ERROR_SUCCESS ? FileProblem::None : ProblemOfWriteError(error);
+    return error == ERROR_SUCCESS;
+}
+
+void CloseHeldFile(std::intptr_t held) {
+    g_fileCalls.closeHandle(reinterpret_cast<HANDLE>(held));
+}
+
 std::FILE* OpenNewFile(const char* path, FileProblem& problem) {
     problem = FileProblem::Failed;
     WideString fullPath;
