@@ -331,6 +331,17 @@ def launcher_pids(world):
     return {line.split()[1] for line in text.splitlines() if line.startswith("pid ")}
 
 
+def only_launcher_pid(world):
+    """The process id of the one launcher running, once its window is listed."""
+    def one():
+        pids = launcher_pids(world)
+        return pids if len(pids) == 1 else None
+
+    pids = e2e.wait_for(one, 20, 0.5)
+    e2e.check(pids, f"poke.exe pids did not list one launcher: {sorted(launcher_pids(world))}")
+    return next(iter(pids))
+
+
 def start_second(world, cwd, first_pid):
     """Starts a second launcher in cwd beside the running one (world.launcher stays the first); returns its
     process and its process id inside Wine once its window is up."""
@@ -363,7 +374,7 @@ def case_options_ok_beside_stranded_save(options):
     with e2e.World(options, "options_ok_beside_stranded_save", screen=SCREEN) as world:
         cwd, xid = start_with_config(world)
         before = e2e.saved_names(cwd)
-        (a_pid,) = launcher_pids(world)
+        a_pid = only_launcher_pid(world)
         open_options(world)
         drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
         press_ok_and_wait(world)
@@ -408,7 +419,7 @@ def case_options_ok_in_two_launchers(options):
     with e2e.World(options, "options_ok_in_two_launchers", screen=SCREEN) as world:
         cwd, xid = start_with_config(world)
         before = e2e.saved_names(cwd)
-        (a_pid,) = launcher_pids(world)
+        a_pid = only_launcher_pid(world)
         b_process, b_pid = start_second(world, cwd, a_pid)
         for pid in (a_pid, b_pid):
             status, text = world.poke("--pid", pid, "command", str(e2e.OPTIONS))
