@@ -52,8 +52,16 @@ bool MakeWitness(const char* path) {
 
 // A write of data to the file at target whose leftovers are named in names, under the save's lock, from a
 // place where no save is unfinished; problem says why it left the file unchanged.
+// Lets go of the file that the save's read kept open without sharing, before anything else opens it.
+void LetGo(std::intptr_t& held) {
+    if (held != kNoLock) {
+        CloseHeldFile(held);
+        held = kNoLock;
+    }
+}
+
 WriteOutcome WriteUnderLock(const char* target, const LeftoverPaths& names, std::string_view data,
-                            RetryBudget& budget, FileProblem& problem) {
+                            RetryBudget& budget, FileProblem& problem, std::intptr_t& held) {
     const char* fresh = names.newFile.c_str();
     const char* old = names.oldFile.c_str();
     problem = ReplaceRefusal(target);
@@ -63,13 +71,24 @@ WriteOutcome WriteUnderLock(const char* target, const LeftoverPaths& names, std:
     std::FILE* file = OpenNewFile(fresh, problem);
     if (file == nullptr) {
         // Access denied means that the folder takes no new files only where the name is not there; and only
-        // where no leftover is there may the file be written in place.
+        // where no leftover is there may the file be written in place: through the file the read kept open
+        // without sharing, where it did, so that nothing comes between the read, the merge and the flush.
         return problem == FileProblem::Denied && !AnyLeftover(names) &&
-                       OverwriteFileInPlace(target, data.data(), data.size(), budget, problem)
+                       (held != kNoLock
+                            ? OverwriteHeldFile(held, data.data(), data.size(), problem)
+                            : OverwriteFileInPlace(target, data.data(), data.size(), budget, problem))
                    ? WriteOutcome::Written
                    : WriteOutcome::Unchanged;
     }
+    LetGo(held);
     if (!WriteNewFile(file, fresh, data, budget, problem)) {
+        return WriteOutcome::Unchanged;
+    }
+    // A swap that could be cut short by the deadline rather than end by its own steps is not begun: the
+    // time went to waiting for other processes.
+    if (!budget.Fits(RetryBudget::kSwapMilliseconds)) {
+        problem = FileProblem::Held;
+        RemoveFile(fresh, budget);
         return WriteOutcome::Unchanged;
     }
     // The new file is whole and on the disk: from here the old name marks a swap that has begun.
@@ -130,6 +149,7 @@ bool SaveLock::Take(const char* lockPath, RetryBudget& budget) {
 }
 
 void SaveLock::Release() {
+    LetGo(file_);
     if (handle_ != kNoLock) {
         UnlockFile(handle_);
         handle_ = kNoLock;
@@ -154,7 +174,10 @@ ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& bu
             }
         }
     }
-    const ReadOutcome outcome = ReadWholeFile(path, bytes, budget, problem);
+    // A save's read keeps the file open without sharing, for a write in place.
+    const ReadOutcome outcome =
+        ReadWholeFile(path, bytes, budget, problem,
+                      lock != nullptr && unresolved == FileProblem::None ? &lock->file_ : nullptr);
     if (unresolved != FileProblem::None && (lock != nullptr || outcome == ReadOutcome::Missing)) {
         bytes.Clear();
         if (problem != nullptr) {
@@ -186,7 +209,9 @@ WriteOutcome WriteDurableFile(const char* path, std::string_view data, RetryBudg
         reason = FileProblem::Unrecovered;
         return WriteOutcome::Unchanged;
     }
-    const WriteOutcome outcome = WriteUnderLock(target.c_str(), names, data, budget, reason);
+    std::intptr_t unheld = kNoLock;
+    const WriteOutcome outcome =
+        WriteUnderLock(target.c_str(), names, data, budget, reason, lock != nullptr ? lock->file_ : unheld);
     if (outcome != WriteOutcome::Unchanged) {
         reason = FileProblem::None;
     }

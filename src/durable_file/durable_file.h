@@ -72,16 +72,19 @@ private:
     bool Take(const char* lockPath, RetryBudget& budget);
 
     std::intptr_t handle_ = -1;
+    // The file itself, kept open without sharing from the save's read, for a write in place; -1 when not.
+    std::intptr_t file_ = -1;
     bool taken_ = false;
 };
 
 // Reads the file at path into bytes, as bytes, after resolving what a save of it that was cut off left
 // (recovery.h). A read without lock takes the save's lock only when something was left, and gives up the
 // resolving while another process's save holds it (Failed where the file is missing then). A read given
-// lock takes it for the save that follows and keeps it; it fails when it cannot take it. Another process
-// may hold the file for a moment without letting it be read: the read is then tried again after a pause
-// from budget, as long as the budget lasts. A write that follows shares the budget: one deadline for both
-// (retry_budget.h). When the read fails and problem is given, *problem says why.
+// lock takes it for the save that follows and keeps it, and keeps the file open without sharing (where it
+// may be written) for a write in place, until the write lets go of it; it fails when it cannot take it.
+// Another process may hold the file for a moment without letting it be read: the read is then tried again
+// after a pause from budget, as long as the budget lasts. A write that follows shares the budget: one
+// deadline for both (retry_budget.h). When the read fails and problem is given, *problem says why.
 ReadOutcome ReadDurableFile(const char* path, ByteBuffer& bytes, RetryBudget& budget,
                             FileProblem* problem = nullptr, SaveLock* lock = nullptr);
 

@@ -78,6 +78,12 @@ void KeepAttributes(const char* from, const char* target);
 bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size, RetryBudget& budget,
                           FileProblem& problem);
 
+// The write in place through the file that a save's read kept open without sharing (ReadWholeFile's held):
+// as OverwriteFileInPlace, with no other process able to come between the read and the flush.
+bool OverwriteHeldFile(std::intptr_t held, const char* data, std::size_t size, FileProblem& problem);
+// Closes a file kept open by ReadWholeFile.
+void CloseHeldFile(std::intptr_t held);
+
 // Creates the file at path anew (never over an existing file) for writing as bytes, through g_fileCalls;
 // null when it cannot, with problem saying why: Denied where the system refused access (the folder takes no
 // new files, or the name is busy: the caller tells the two apart by the name's presence), as opposed to a

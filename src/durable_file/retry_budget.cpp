@@ -9,6 +9,10 @@ RetryBudget RetryBudget::Share(unsigned milliseconds) const {
     return RetryBudget(end < deadline_ ? end : deadline_);
 }
 
+bool RetryBudget::Fits(unsigned milliseconds) const {
+    return g_fileCalls.clock() + milliseconds <= deadline_;
+}
+
 bool RetryBudget::Wait() {
     const std::uint64_t now = g_fileCalls.clock();
     if (now >= deadline_) {

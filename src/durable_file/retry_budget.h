@@ -7,8 +7,10 @@
 // finds the deadline passed does not wait; each pause is the lesser of kPauseMilliseconds and the time left.
 // Within it each step (the lock, following a link, putting a file in place, a read, the flush, the swap, the
 // renames after a refused swap, the write in place, each removal) has a share of at most
-// kStepMilliseconds; putting the new file into the place a swap left empty may use all that is left. Calls
-// that block on a network share may overrun it.
+// kStepMilliseconds; putting the new file into the place a swap left empty may use all that is left. A swap
+// starts only when kSwapMilliseconds are left (its steps' shares, and one for putting the new file into the
+// place it may leave empty), and a step of it only while time is left. Calls that block on a network share
+// may overrun it.
 
 #include <cstdint>
 
@@ -17,12 +19,16 @@ public:
     static constexpr unsigned kPauseMilliseconds = 100;
     static constexpr unsigned kDeadlineMilliseconds = 3500;
     static constexpr unsigned kStepMilliseconds = 900;
+    static constexpr unsigned kSwapMilliseconds = 3 * kStepMilliseconds;
 
     // A deadline of its own, from now.
     RetryBudget();
 
     // A step's share of this budget: at most milliseconds of it from now, however much is left.
     RetryBudget Share(unsigned milliseconds = kStepMilliseconds) const;
+
+    // Whether at least milliseconds are left before the deadline (Fits(1): whether any time is left).
+    bool Fits(unsigned milliseconds) const;
 
     // Waits one pause (or what is left, when less) when time is left, and returns true; false, at once, when
     // the deadline has passed.

@@ -5,6 +5,8 @@
 //   poke.exe [--title T] [--wait-ms N] close                   posts WM_CLOSE
 //   poke.exe [--title T] [--wait-ms N] modules                 "module NAME" for each module loaded in the
 //                                                              window's process (UTF-8 base names)
+//   poke.exe [--title T] pids                                  "pid N" for the process of each such window
+//                                                              now visible, at once (none: nothing)
 //   poke.exe codepage                                          prints "acp N", N the ANSI code page in force
 //   poke.exe hold FILE [HELD]   prints "pid N started T", its own process id and creation time (100 ns
 //                               since 1601), and runs until FILE exists (at most 10 minutes): a process that
@@ -12,8 +14,9 @@
 //                               opens that file without sharing it, as a scanner may, and holds it until it
 //                               ends
 //
-// The window is the one visible top-level window whose text is T ("Tavaren" unless told); poke waits up to
-// N ms (15000 unless told) for it to appear. describe prints one fact a line:
+// The window is the one visible top-level window whose text is T ("Tavaren" unless told), of process P
+// when --pid P is given (for two launchers at once); poke waits up to N ms (15000 unless told) for it to
+// appear. describe prints one fact a line:
 //   window L T R B          window rectangle, screen coordinates
 //   client X Y W H          client area: its origin in screen coordinates and its size in pixels
 //   style 0xXXXXXXXX        window style
@@ -38,6 +41,7 @@ namespace {
 
 struct Search {
     const char* title;
+    DWORD pid; // 0: any process
     std::vector<HWND> found;
 };
 
@@ -45,17 +49,20 @@ BOOL CALLBACK CollectByTitle(HWND window, LPARAM context) {
     Search* search = reinterpret_cast<Search*>(context);
     char text[256] = {};
     GetWindowTextA(window, text, sizeof text);
-    if (IsWindowVisible(window) && std::strcmp(text, search->title) == 0) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (IsWindowVisible(window) && std::strcmp(text, search->title) == 0 &&
+        (search->pid == 0 || pid == search->pid)) {
         search->found.push_back(window);
     }
     return TRUE;
 }
 
 // 0 when exactly one window matched, 3 when none did within the wait, 4 when several did.
-int FindTarget(const char* title, DWORD waitMs, HWND* target) {
+int FindTarget(const char* title, DWORD pid, DWORD waitMs, HWND* target) {
     const DWORD start = GetTickCount();
     for (;;) {
-        Search search{title, {}};
+        Search search{title, pid, {}};
         EnumWindows(CollectByTitle, reinterpret_cast<LPARAM>(&search));
         if (search.found.size() == 1) {
             *target = search.found.front();
@@ -189,8 +196,8 @@ int PrintModules(HWND window) {
 int Usage() {
     std::fprintf(
         stderr,
-        "usage: poke.exe [--title T] [--wait-ms N] describe [L T W H]... | command ID | close | modules"
-        " | codepage | hold FILE [HELD]\n");
+        "usage: poke.exe [--title T] [--pid P] [--wait-ms N] describe [L T W H]... | command ID | close"
+        " | modules | pids | codepage | hold FILE [HELD]\n");
     return 2;
 }
 
@@ -199,12 +206,15 @@ int Usage() {
 int main(int argc, char** argv) {
     const char* title = "Tavaren";
     DWORD waitMs = 15000;
+    DWORD pid = 0;
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         if (std::strcmp(argv[i], "--title") == 0) {
             title = argv[i + 1];
         } else if (std::strcmp(argv[i], "--wait-ms") == 0) {
             waitMs = static_cast<DWORD>(std::strtoul(argv[i + 1], nullptr, 10));
+        } else if (std::strcmp(argv[i], "--pid") == 0) {
+            pid = static_cast<DWORD>(std::strtoul(argv[i + 1], nullptr, 10));
         } else {
             return Usage();
         }
@@ -213,6 +223,16 @@ int main(int argc, char** argv) {
         return Usage();
     }
     const std::string action = argv[i++];
+    if (action == "pids") {
+        Search search{title, 0, {}};
+        EnumWindows(CollectByTitle, reinterpret_cast<LPARAM>(&search));
+        for (HWND found : search.found) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(found, &owner);
+            std::printf("pid %lu\n", static_cast<unsigned long>(owner));
+        }
+        return 0;
+    }
     if (action == "codepage") {
         std::printf("acp %u\n", GetACP());
         return 0;
@@ -245,7 +265,7 @@ int main(int argc, char** argv) {
     }
 
     HWND window = nullptr;
-    const int found = FindTarget(title, waitMs, &window);
+    const int found = FindTarget(title, pid, waitMs, &window);
     if (found != 0) {
         return found;
     }

@@ -5,8 +5,12 @@
 
 #include <sys/stat.h>
 
-ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget&, FileProblem* problem) {
+ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget&, FileProblem* problem,
+                          std::intptr_t* held) {
     bytes.Clear();
+    if (held != nullptr) {
+        *held = -1; // no sharing modes here: the save's lock keeps other launchers out
+    }
     errno = 0;
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr && errno == ENOENT) {

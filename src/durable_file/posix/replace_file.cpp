@@ -214,3 +214,10 @@ void UnlockFile(std::intptr_t handle) {
     flock(fd, LOCK_UN);
     close(fd);
 }
+
+bool OverwriteHeldFile(std::intptr_t, const char*, std::size_t, FileProblem& problem) {
+    problem = FileProblem::Failed; // never kept here (read_file.cpp)
+    return false;
+}
+
+void CloseHeldFile(std::intptr_t) {}

@@ -35,8 +35,13 @@ DWORD ReadToEnd(HANDLE file, ByteBuffer& bytes) {
 
 } // namespace
 
-ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budget, FileProblem* problem) {
+ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budget, FileProblem* problem,
+                          std::intptr_t* held) {
     bytes.Clear();
+    if (held != nullptr) {
+        *held = -1;
+    }
+    bool alone = held != nullptr;
     WideString widePath;
     if (!ToSystemPath(path, widePath)) {
         if (problem != nullptr) {
@@ -47,18 +52,31 @@ ReadOutcome ReadWholeFile(const char* path, ByteBuffer& bytes, RetryBudget& budg
     RetryBudget share = budget.Share();
     for (;;) {
         bytes.Clear();
-        // Shared in every way: reading must never stand in the way of the game or anything else.
-        const HANDLE file = g_fileCalls.createFile(
-            widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        // Shared in every way, so that reading never stands in the way of the game or anything else; or,
+        // for a save's read that may lead to a write in place, shared in none until that write has ended.
+        const HANDLE file =
+            alone ? g_fileCalls.createFile(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                  : g_fileCalls.createFile(widePath.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                           nullptr);
         DWORD error;
         if (file == INVALID_HANDLE_VALUE) {
             error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
                 return ReadOutcome::Missing;
             }
+            if (alone && error == ERROR_ACCESS_DENIED) {
+                alone = false; // a read-only file, or one this user may only read: read as it is shared
+                continue;
+            }
         } else {
             error = ReadToEnd(file, bytes);
+            if (error == ERROR_SUCCESS && alone) {
+                *held = reinterpret_cast<std::intptr_t>(file);
+                return ReadOutcome::Read;
+            }
             g_fileCalls.closeHandle(file);
             if (error == ERROR_SUCCESS) {
                 return ReadOutcome::Read;

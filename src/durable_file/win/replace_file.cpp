@@ -268,9 +268,13 @@ DWORD TryOnce(Way way, const Replacement& swap, bool& movedAside) {
                : TryMove(swap.replacement, swap.target, swap.backup, swap.attributes, movedAside);
 }
 
-// Tries a way until it is done or refused past its share of budget. The target's attributes are read before
-// each try: a target that is not to be touched ends it, and so does a missing one.
+// Tries a way until it is done or refused past its share of budget; not at all once the deadline has passed.
+// The target's attributes are read before each try: a target that is not to be touched ends it, and so does a
+// missing one.
 Step TryStep(Way way, Replacement& swap, RetryBudget& budget) {
+    if (!budget.Fits(1)) {
+        return swap.onlyHeld ? Step::Held : Step::Refused; // begun past the deadline, it might not end
+    }
     RetryBudget share = budget.Share();
     for (;;) {
         swap.attributes = g_fileCalls.getFileAttributes(swap.target);
@@ -508,6 +512,16 @@ bool OverwriteFileInPlace(const char* target, const char* data, std::size_t size
             return false;
         }
     }
+}
+
+bool OverwriteHeldFile(std::intptr_t held, const char* data, std::size_t size, FileProblem& problem) {
+    const DWORD error = WriteOver(reinterpret_cast<HANDLE>(held), data, size);
+    problem = error == ERROR_SUCCESS ? FileProblem::None : ProblemOfWriteError(error);
+    return error == ERROR_SUCCESS;
+}
+
+void CloseHeldFile(std::intptr_t held) {
+    g_fileCalls.closeHandle(reinterpret_cast<HANDLE>(held));
 }
 
 std::FILE* OpenNewFile(const char* path, FileProblem& problem) {

@@ -322,6 +322,121 @@ def case_options_ok_while_leftover_held(options):
     expect_ok_after_leftover_held(options, "options_ok_while_leftover_held", held_at_ok=True)
 
 
+# Two launchers in one game folder. poke.exe and options_poke.exe address each by its process id.
+
+
+def launcher_pids(world):
+    status, text = world.poke("pids")
+    e2e.check(status == 0, f"poke.exe pids failed ({status}): {text.strip()}")
+    return {line.split()[1] for line in text.splitlines() if line.startswith("pid ")}
+
+
+def only_launcher_pid(world):
+    """The process id of the one launcher running, once its window is listed."""
+    def one():
+        pids = launcher_pids(world)
+        return pids if len(pids) == 1 else None
+
+    pids = e2e.wait_for(one, 20, 0.5)
+    e2e.check(pids, f"poke.exe pids did not list one launcher: {sorted(launcher_pids(world))}")
+    return next(iter(pids))
+
+
+def start_second(world, cwd, first_pid):
+    """Starts a second launcher in cwd beside the running one (world.launcher stays the first); returns its
+    process and its process id inside Wine once its window is up."""
+    first = world.launcher
+    second = world.start(world.options.launcher, cwd)
+    world.launcher = first
+
+    def other():
+        e2e.check(second.poll() is None, f"the second launcher ended with {second.returncode}")
+        pids = launcher_pids(world) - {first_pid}
+        return next(iter(pids)) if pids else None
+
+    pid = e2e.wait_for(other, e2e.WINDOW_TIMEOUT, 0.5)
+    e2e.check(pid, f"the second launcher showed no window within {e2e.WINDOW_TIMEOUT:.0f} s")
+    e2e.log(f"a second launcher (process {pid}) is up beside the first (process {first_pid})")
+    return second, pid
+
+
+def close_by_pid(world, pid, process):
+    status, text = world.poke("--pid", pid, "close")
+    e2e.check(status == 0, f"poke.exe --pid {pid} close failed ({status}): {text.strip()}")
+    e2e.check(process.wait(timeout=e2e.EXIT_TIMEOUT) == 0, f"launcher {pid} exited with {process.returncode}")
+
+
+def case_options_ok_beside_stranded_save(options):
+    """Launcher A's OK strands (config.cfg moved aside to the old name, the new file held by a scanner, so no
+    way in or back) and A stays open. A second launcher B reads nothing; its OK must change nothing and say
+    so, rather than make a config.cfg of the four keys alone. Once A has ended and the hold has gone, the next
+    start puts A's file in place: the game's lines with A's choice, and no leftover."""
+    with e2e.World(options, "options_ok_beside_stranded_save", screen=SCREEN) as world:
+        cwd, xid = start_with_config(world)
+        before = e2e.saved_names(cwd)
+        a_pid = only_launcher_pid(world)
+        open_options(world)
+        drive(world, f"choose {SCREEN_ITEM}", "choose", SCREEN_ITEM)
+        press_ok_and_wait(world)
+        stem = os.path.join(cwd, "config.cfg")
+        with open(stem, "rb") as f:
+            saved = f.read()
+        # What A's OK leaves when every move into config.cfg and every way back is refused.
+        os.rename(stem, stem + e2e.NEW_SUFFIX)
+        with open(stem + e2e.OLD_SUFFIX, "wb") as f:
+            f.write(e2e.CONFIG_BYTES)
+        scanner = e2e.Holder(world, e2e.windows_path(stem + e2e.NEW_SUFFIX))
+        left = e2e.folder_bytes(cwd)
+        b_process, b_pid = start_second(world, cwd, a_pid)
+        e2e.check(e2e.folder_bytes(cwd) == left, f"B's start beside the stranded save left {os.listdir(cwd)}")
+        status, text = world.poke("--pid", b_pid, "command", str(e2e.OPTIONS))
+        e2e.check(status == 0, f"could not open B's Options ({status}): {text.strip()}")
+        drive(world, f"choose {SCREEN_ITEM}", "--pid", b_pid, "choose", SCREEN_ITEM)
+        drive(world, "click Bloom", "--pid", b_pid, "press", str(IDC_BLOOM))
+        press_ok_and_expect_message(world, "an earlier save of config.cfg is not finished yet")
+        e2e.check(e2e.folder_bytes(cwd) == left, f"B's OK beside the stranded save left {e2e.folder_bytes(cwd)}")
+        e2e.log("B's OK beside A's stranded save changed nothing and said so")
+        drive(world, "press Cancel", "press", str(IDCANCEL))
+        drive(world, "see the dialog go", "gone")
+        close_by_pid(world, b_pid, b_process)
+        world.click(xid, e2e.CLOSE)
+        e2e.expect_exit_zero(world)
+        scanner.release()
+        os.remove(world.url_log)
+        world.start(world.options.launcher, cwd)
+        xid = world.window()
+        e2e.check(e2e.saved_names(cwd) == before, f"the next start left {sorted(e2e.saved_names(cwd) - before)}")
+        e2e.check(e2e.folder_bytes(cwd)["config.cfg"] == saved, "the next start did not put A's saved file in place")
+        expect_config(cwd, SCREEN[0], SCREEN[1], 32, 1)
+        world.click(xid, e2e.CLOSE)
+        e2e.expect_exit_zero(world)
+        e2e.expect_stats_url_only(world, options, cwd)
+
+
+def case_options_ok_in_two_launchers(options):
+    """Two launchers in one folder, OK pressed in both at nearly once, one choosing Bloom off and the other
+    on: config.cfg is one whole file with one of the two choices and every other line, and no leftover."""
+    with e2e.World(options, "options_ok_in_two_launchers", screen=SCREEN) as world:
+        cwd, xid = start_with_config(world)
+        before = e2e.saved_names(cwd)
+        a_pid = only_launcher_pid(world)
+        b_process, b_pid = start_second(world, cwd, a_pid)
+        for pid in (a_pid, b_pid):
+            status, text = world.poke("--pid", pid, "command", str(e2e.OPTIONS))
+            e2e.check(status == 0, f"could not open the Options of {pid} ({status}): {text.strip()}")
+            drive(world, f"choose {SCREEN_ITEM}", "--pid", pid, "choose", SCREEN_ITEM)
+        drive(world, "click Bloom in A", "--pid", a_pid, "press", str(IDC_BLOOM))
+        drive(world, "press OK in both", "press-all", str(IDOK))
+        drive(world, "see both dialogs go", "gone")
+        chosen = [line for line in config_lines(cwd) if key_of(line) == b"bloom"]
+        e2e.check(chosen in ([b"bloom = 0"], [b"bloom = 1"]), f"config.cfg's Bloom lines are {chosen}")
+        expect_config(cwd, SCREEN[0], SCREEN[1], 32, int(chosen[0][-1:]))
+        e2e.check(e2e.saved_names(cwd) == before, f"the two saves left {sorted(e2e.saved_names(cwd) - before)}")
+        close_by_pid(world, b_pid, b_process)
+        world.click(xid, e2e.CLOSE)
+        e2e.expect_exit_zero(world)
+
+
 # Saves that cannot happen. Each row: how the cause is brought about in a game folder holding config.cfg
 # (CONFIG_BYTES, bloom 1), what the message must say, and how the cause goes again.
 

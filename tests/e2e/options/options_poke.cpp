@@ -1,13 +1,16 @@
 // options_poke.exe: looks at and drives the launcher's Options dialog from another process, for the
 // end-to-end tests.
 //
-//   options_poke.exe show            prints the dialog's state, one fact a line:
+//   options_poke.exe [--pid P] COMMAND  addresses the dialog of launcher process P (for two launchers at
+//   once) options_poke.exe show            prints the dialog's state, one fact a line:
 //                                      item INDEX DATA TEXT   each resolution item, in the combo box's order
 //                                      selected INDEX         the selected item, -1 when none
 //                                      bloom STATE            0 unchecked, 1 checked
 //   options_poke.exe choose TEXT     selects the resolution item whose text is TEXT
 //   options_poke.exe press ID        clicks the button ID (1 OK, 2 Cancel, 1009 Bloom)
 //   options_poke.exe gone            waits until no Options dialog is left
+//   options_poke.exe press-all ID    clicks the button ID in every Options dialog open (at least one), one
+//                                    post after the other, so that several launchers act at nearly once
 //   options_poke.exe message         waits for a message box owned by the dialog, prints its caption and its
 //                                    texts ("caption TEXT", then "text TEXT" for each, each on one line) and
 //                                    answers it with OK
@@ -35,7 +38,14 @@ constexpr DWORD kWaitMilliseconds = 15000;
 constexpr int kResolutionId = 1004;
 constexpr int kBloomId = 1009;
 
+DWORD g_pid = 0; // --pid: only the dialog of this process; 0, any
+
 BOOL CALLBACK CollectOptionsDialogs(HWND window, LPARAM context) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (g_pid != 0 && pid != g_pid) {
+        return TRUE;
+    }
     char title[64] = {};
     char className[64] = {};
     GetWindowTextA(window, title, sizeof title);
@@ -228,19 +238,39 @@ int WaitGone() {
 
 int Usage() {
     std::fprintf(
-        stderr, "usage: options_poke.exe show | choose TEXT | press ID | gone | message | hold PATH MS ID\n");
+        stderr,
+        "usage: options_poke.exe [--pid P] show | choose TEXT | press ID | press-all ID | gone | message"
+        " | hold PATH MS ID\n");
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--pid") == 0) {
+        g_pid = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2) {
         return Usage();
     }
     const char* command = argv[1];
     if (std::strcmp(command, "gone") == 0) {
         return WaitGone();
+    }
+    if (std::strcmp(command, "press-all") == 0 && argc == 3) {
+        HWND first = nullptr;
+        if (const int found = FindDialog(&first); found != 0 && found != 4) {
+            return found;
+        }
+        int result = 0;
+        for (HWND dialog : OptionsDialogs()) {
+            if (const int pressed = Press(dialog, std::atoi(argv[2]))) {
+                result = pressed;
+            }
+        }
+        return result;
     }
     const bool known = std::strcmp(command, "show") == 0 || std::strcmp(command, "message") == 0 ||
                        (std::strcmp(command, "choose") == 0 && argc == 3) ||

@@ -921,6 +921,8 @@ protected:
         if (situation.path != (situation.folder / situation.content).string()) {
             ASSERT_EQ(LinkVerdict(situation.path, situation.folder / situation.content), "");
         }
+        SlowNewFile(situation, clean.trace);
+        InPlaceAlone(situation, clean.trace);
         for (std::size_t first = 0; first < clean.trace.size(); ++first) {
             const Op op = clean.trace[first];
             for (const DWORD error : ErrorsOf(op)) {
@@ -950,6 +952,52 @@ protected:
                 }
             }
         }
+    }
+
+    // A disk so slow that writing the new file takes all but 2.5 s of the deadline: a swap that may not end
+    // by its own steps before it is not begun. OK changes nothing and leaves nothing.
+    void SlowNewFile(const Situation& situation, const std::vector<Op>& clean) {
+        situation.Reset();
+        const std::string before = FolderState(situation);
+        Schedule schedule{{}, {}};
+        schedule.interleaveAt = static_cast<std::size_t>(
+            std::find(clean.begin(), clean.end(), Op::WriteTemporary) - clean.begin());
+        schedule.interleave = [&schedule] { schedule.pausedMs += 1000; };
+        const bool written = Rewrite(situation, schedule);
+        const bool swapped =
+            std::find(schedule.trace.begin(), schedule.trace.end(), Op::Replace) != schedule.trace.end();
+        ++scenarios_;
+        EXPECT_FALSE(written || swapped || FolderState(situation) != before)
+            << situation.name << " config.cfg: a swap begun with too little of the deadline left";
+    }
+
+    // A folder that takes no new file: config.cfg is written in place, and from the read to the flush no
+    // other program may open it (the game writing it meanwhile would be lost, or read a torn file).
+    void InPlaceAlone(const Situation& situation, const std::vector<Op>& clean) {
+        if (!situation.exists) {
+            return; // nothing to write over
+        }
+        situation.Reset();
+        const std::size_t refused = static_cast<std::size_t>(
+            std::find(clean.begin(), clean.end(), Op::OpenTemporary) - clean.begin());
+        Schedule schedule{{{refused, Op::OpenTemporary, ERROR_ACCESS_DENIED, true}}, {}};
+        bool opened = false;
+        schedule.interleaveAt = refused;
+        schedule.interleave = [&] {
+            const HANDLE game =
+                CreateFileW((situation.folder / situation.content).wstring().c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+            opened = game != INVALID_HANDLE_VALUE;
+            if (opened) {
+                CloseHandle(game);
+            }
+        };
+        const bool written = Rewrite(situation, schedule);
+        ++scenarios_;
+        EXPECT_TRUE(written && !opened)
+            << situation.name << " config.cfg: written in place " << written
+            << ", opened by another program between the read and the write " << opened;
     }
 
     // A second launcher's start and OK between each two calls of a fault-free OK: while the first holds the
