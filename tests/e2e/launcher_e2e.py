@@ -228,6 +228,11 @@ class World:
         # A display that did not stay the case's own makes whatever the case saw meaningless: that is the
         # failure then, whatever the launcher did.
         shared = self.xvfb.check() if self.xvfb is not None else None
+        if kind is not None and self.xvfb is not None and shared is None:
+            # What the display showed when the case failed, for whoever reads its logs.
+            with open(os.path.join(self.root, "x-windows.txt"), "wb") as out:
+                subprocess.run(["xwininfo", "-root", "-tree"], env=self.env(), stdin=subprocess.DEVNULL,
+                               stdout=out, stderr=subprocess.STDOUT, timeout=20)
         if self.launcher is not None and self.launcher.poll() is None:
             log("the launcher is still running: killing it")
             self._kill_group(self.launcher)

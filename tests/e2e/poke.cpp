@@ -15,8 +15,9 @@
 //                               ends
 //
 // The window is the one visible top-level window whose text is T ("Tavaren" unless told), of process P
-// when --pid P is given (for two launchers at once); poke waits up to N ms (15000 unless told) for it to
-// appear. describe prints one fact a line:
+// when --pid P is given (for two launchers at once); poke waits up to N ms for it to appear (60000 unless
+// told: as long as the driver waits for a window under load), and lists every top-level window when none
+// came. describe prints one fact a line:
 //   window L T R B          window rectangle, screen coordinates
 //   client X Y W H          client area: its origin in screen coordinates and its size in pixels
 //   style 0xXXXXXXXX        window style
@@ -58,6 +59,21 @@ BOOL CALLBACK CollectByTitle(HWND window, LPARAM context) {
     return TRUE;
 }
 
+// What a search that found nothing saw instead: every top-level window, to tell a window that never came
+// from one that came under another title or hidden.
+BOOL CALLBACK PrintTopLevel(HWND window, LPARAM) {
+    char text[128] = {};
+    char className[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    GetClassNameA(window, className, sizeof className);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    std::fprintf(stderr, "poke: there is window %p, process %lu, class \"%s\", %s, titled \"%s\"\n",
+                 static_cast<void*>(window), static_cast<unsigned long>(pid), className,
+                 IsWindowVisible(window) ? "visible" : "hidden", text);
+    return TRUE;
+}
+
 // 0 when exactly one window matched, 3 when none did within the wait, 4 when several did.
 int FindTarget(const char* title, DWORD pid, DWORD waitMs, HWND* target) {
     const DWORD start = GetTickCount();
@@ -76,6 +92,7 @@ int FindTarget(const char* title, DWORD pid, DWORD waitMs, HWND* target) {
         if (GetTickCount() - start >= waitMs) {
             std::fprintf(stderr, "poke: no visible window titled \"%s\" after %lu ms\n", title,
                          static_cast<unsigned long>(waitMs));
+            EnumWindows(PrintTopLevel, 0);
             return 3;
         }
         Sleep(50);
@@ -205,7 +222,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
     const char* title = "Tavaren";
-    DWORD waitMs = 15000;
+    DWORD waitMs = 60000;
     DWORD pid = 0;
     int i = 1;
     for (; i + 1 < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
