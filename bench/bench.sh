@@ -232,16 +232,22 @@ open_options() {
     local posted_us
     posted_us=$("$loader" "$helper" open </dev/null 2>/dev/null | tr -d '\r') ||
         die "$label: could not post the OPTIONS command"
-    local watch_rc=0
-    wait "$watch_pid" || watch_rc=$?
-    watch_pid=""
-    [ "$watch_rc" = 0 ] || die "$label: the Options dialog was not mapped within ${timeout_s} s"
-    local window mapped_ns
-    read -r window mapped_ns < <(sed -n 2p "$watch_out")
+    local window mapped_ns # set by await_map, for this function alone
+    await_map "$label: the Options dialog"
     run_options_us=$((mapped_ns / 1000 - posted_us))
     sleep "$(awk -v ms="$settle_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
     run_options_hwm_kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
     "$loader" "$helper" cancel </dev/null >/dev/null 2>&1 || die "$label: could not cancel the Options dialog"
+}
+
+# await_map WHAT: waits for the window start_watch listens for; sets the caller's locals window and
+# mapped_ns (the X server's time of the mapping), or ends the script saying WHAT was not mapped.
+await_map() {
+    local watch_rc=0
+    wait "$watch_pid" || watch_rc=$?
+    watch_pid=""
+    [ "$watch_rc" = 0 ] || die "$1 was not mapped within ${timeout_s} s"
+    read -r window mapped_ns < <(sed -n 2p "$watch_out")
 }
 
 # run_once EXE LOADER LABEL [OPTIONS_HELPER]: sets run_window_us, run_play_us and run_hwm_kb, or ends the
@@ -266,12 +272,8 @@ run_once() {
     "$loader" "$exe" </dev/null >/dev/null 2>&1 &
     app_pid=$!
 
-    local watch_rc=0
-    wait "$watch_pid" || watch_rc=$?
-    watch_pid=""
-    [ "$watch_rc" = 0 ] || die "$label: its window was not mapped within ${timeout_s} s"
-    local window mapped_ns
-    read -r window mapped_ns < <(sed -n 2p "$watch_out")
+    local window mapped_ns # set by await_map
+    await_map "$label: its window"
     run_window_us=$((mapped_ns / 1000 - started_us))
 
     sleep "$(awk -v ms="$settle_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
